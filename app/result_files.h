@@ -1,0 +1,22 @@
+// result_files.h -- "AllTimeSeries.csv", "OneCompTimeSeries.csv", "ProfileSnapshot.csv".
+//
+// Exports: OpenAllTimeSeries, OpenOneCompTimeSeries, AllTimeSeries,
+// OneCompTimeSeries, ProfileSnapshot.
+#pragma once
+
+#include "model/model_state.h"
+
+namespace ostra {
+
+// Create the time-series file in s.files.TimeSeries and write its header.
+void OpenAllTimeSeries(ModelState& s);
+void OpenOneCompTimeSeries(ModelState& s);
+
+// One row stamped with CurrentTime.
+void AllTimeSeries(ModelState& s, const DVector& c);
+void OneCompTimeSeries(ModelState& s, Integer NumSectnPrint, const DVector& c);
+
+// Rewrites "ProfileSnapshot.csv" with one snapshot stamped with CurrentTime.
+void ProfileSnapshot(ModelState& s, const DVector& c);
+
+}  // namespace ostra

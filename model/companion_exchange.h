@@ -1,0 +1,34 @@
+// companion_exchange.h -- requests to companion programs and starting them.
+//
+// Exports: ShellFunction, WriteTime, WriteStatus, WriteTimeAndStatus, Exchange.
+//
+// A request file is "Shell" + exchange name + ".csv", one number a line in
+// the general number format, CR LF. A companion program is a file in the
+// model directory named, in any letter case, like the exchange name with or
+// without ".exe"; it runs with the model directory as working directory and
+// standard input closed, one at a time, and the call returns only when the
+// program has ended.
+#pragma once
+
+#include <string>
+
+#include "model/model_state.h"
+
+namespace ostra {
+
+// Starts the program `FileToFire` (e.g. "Flows.exe") and waits for its end.
+// A program that is missing, cannot be started, ends with a non-zero status
+// or a signal ends the run through Error with a message naming it.
+void ShellFunction(ModelState& s, const std::string& FileToFire);
+
+// "Shell<filename>.csv": the time.
+void WriteTime(ModelState& s, const std::string& filename, Double Time);
+// "Shell<filename>.csv": X(1) .. X(NEQN).
+void WriteStatus(ModelState& s, const std::string& filename, const DVector& X);
+// "Shell<filename>.csv": the time, then c(1) .. c(NEQN).
+void WriteTimeAndStatus(ModelState& s, const std::string& filename, Double Time, const DVector& c);
+
+// WriteTime(name, Time), then ShellFunction(name + ".exe").
+void Exchange(ModelState& s, const std::string& name, Double Time);
+
+}  // namespace ostra

@@ -1,0 +1,54 @@
+// constants.h -- named constants of the system, in one place.
+//
+// Exports: the scalar type names, MISSING, the solver thresholds, the
+// fixed file names and the exit statuses of `ostra`.
+#pragma once
+
+#include <cstdint>
+
+namespace ostra {
+
+// Scalar types of the equations and tables.
+using Integer = std::int16_t;  // counts and indices, signed 16-bit
+using Long = std::int32_t;
+using Single = float;
+using Double = double;
+
+// Marker of a missing or undefined value in every input table and several maps.
+inline constexpr int MISSING = -999;
+inline constexpr double MISSING_VALUE = -999.0;
+
+// ISELECTG value that selects every row of the residual.
+inline constexpr Integer ALL_ROWS = 999;
+
+// Linear solvers.
+inline constexpr double LU_TINY_PIVOT = 1E-20;           // replaces a zero pivot in LUDCMP
+inline constexpr double GAUSS_JORDAN_PIVOT_MIN = 1E-10;  // absolute pivot threshold of LinearSolver
+// The method name stored in LinearMethod; any text other than "NumericalRecipes"
+// selects LinearSolver.
+inline constexpr const char* LINEAR_METHOD_GAUSS_JORDAN = "GaussJordan";
+inline constexpr const char* LINEAR_METHOD_LU = "NumericalRecipes";
+
+// Newton iteration.
+inline constexpr float NEWTON_FBEST_START = 1E+30f;
+
+// Table layouts of compartment mode.
+inline constexpr Integer NCOL_COMPARTMENT = 10;
+inline constexpr Integer NCOL_INITIAL = 3;
+inline constexpr Integer NCOL_BOUNDARY = 3;
+inline constexpr Integer NCOL_KD = 4;
+inline constexpr Integer NCOL_INFACE = 5;
+inline constexpr Integer NCOL_ECOEF = 2;
+inline constexpr Integer NCOL_FLOW = 2;
+
+// Exit statuses of `ostra`.
+enum ExitStatus : int {
+    EXIT_DONE = 0,            // "Done!" was shown
+    EXIT_FATAL_DATA = 1,      // a fatal data error, written to "Error.dng"
+    EXIT_SETUP_STOPPED = 2,   // a scheme or mode conflict stopped the set-up (message box)
+    EXIT_NEWTON_GAVE_UP = 3,  // Newton iteration used all its randomizing cycles
+    EXIT_USER_STOPPED = 4,    // the user declined to continue at the positivity prompt
+    EXIT_USAGE = 64,          // bad command line or model directory
+};
+
+}  // namespace ostra

@@ -1,0 +1,194 @@
+// model_state.h -- the state of one run: options, tables, derived arrays.
+//
+// Exports: ModelState and its parts RunOptions, RunSetup, ModelTables,
+// EquationMaps, EquationSystem, MassBalanceState, RunFiles, CompanionLog.
+//
+// One ModelState holds everything a run reads and writes; every procedure of
+// the system is a free function that takes it by reference. Two runs (two
+// ModelState objects) can live in one process. Names follow the system's own
+// names; all arrays are 1-based (arrays.h). A new run starts from a freshly
+// constructed ModelState, so every array starts empty and is sized, zero
+// filled, by the set-up.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/arrays.h"
+#include "model/constants.h"
+#include "model/display.h"
+#include "textio/text_writer.h"
+
+namespace ostra {
+
+// Run options read from "Control.csv", in the order of its 36 pairs, and
+// the flags derived from them.
+struct RunOptions {
+    bool EquationSolver = false;  // 1: "EQNS" True, "ENVS" False
+    bool Linear = true;           // 2
+    bool Dynamic = false;         // 3: "N" means time stepping
+    Integer NEQN = 0;             // 4: recomputed from "SVCompmap.csv" in ENVS mode
+    Integer NSV = 0;              // 5
+    Integer NTCount1 = 0;
+    Integer NTCount2 = 0;
+    Integer NAS = 0;              // 6
+    Integer MixLengthOption = 0;  // 7
+    Single FlowBalanceTol = 0;    // 8, percent
+    Integer DynType = 0;          // 9
+    Single DELT = 0;              // 10
+    Double NumTimeSteps = 0;      // 11
+    Integer DumpStep = 0;         // 12
+    Integer DynPrint = 0;         // 13
+    Double ProfileStep = 0;       // 14
+    Integer NumSectnPrint = 0;    // 15
+    Integer PrintEvery = 0;
+    bool NonlinearRV = false;       // 16
+    bool AnalyticJacobian = false;  // 17
+    Double DELTFD = 0;              // 18
+    bool NewtonInfo = false;        // 19
+    bool NonNegative = true;        // 20
+    Single RandomHigh = 0;          // 21
+    Single RandomLow = 0;
+    Single SC = 0;                  // 22
+    Integer MaxNewtonIteration = 0;  // 23
+    Integer MaxRandomizing = 0;
+    Integer NumRandomSamples = 0;
+    bool VarnTerm = false;             // 24
+    bool TelmTerm = false;             // 25
+    bool TimeVarCompartments = false;  // 26
+    bool TimeVarInterfaces = false;    // 27
+    bool TimeVarFlows = false;         // 28
+    bool TimeVarECoef = false;         // 29
+    bool TimeVarMultipliers = false;   // 30
+    bool TimeVarKd = false;            // 31
+    bool TimeVarBoundary = false;      // 32
+    bool TimeVarLoads = false;         // 33
+    bool TimeVarAEqnSolver = false;    // 34
+    bool TimeVarBEqnSolver = false;    // 35
+    bool TimeVarRVEqnSolver = false;   // 36
+
+    // Derived while reading.
+    bool TimeVarParms = false;  // some table other than the loads varies in time
+    bool UseDfdc = false;       // VarnTerm and AnalyticJacobian
+    bool UsePask = false;       // TelmTerm and AnalyticJacobian
+
+    // Set after "Control.csv" has been read.
+    std::string LinearMethod;
+    Single XScale = 1;
+};
+
+// Results of the run set-up: sizes, maps, file names, initial values.
+struct RunSetup {
+    Integer NT = 0;         // NTCount1 + NTCount2
+    Integer MaxNSVxNT = 0;  // NT x NSV
+    IMatrix SVCompMap;      // (ISV, K): 1 when state variable ISV is computed in compartment K
+    bool ExplicitNonlinear = false;
+    Double MachEps = 0;
+    bool UseMultipliers = false;
+    Integer NColCompartment = 0, NColInitial = 0, NColBoundary = 0, NColKd = 0,
+            NColInface = 0, NColECoef = 0, NColFlow = 0;
+    std::string AEqnSolverFile, BEqnSolverFile, RVEqnSolverFile, InitialFile;
+    DMatrix Initial;      // "INITIAL.CSV": MaxNSVxNT x NColInitial
+    SVector InitialEqn;   // "InitialEqnSolver.csv": NEQN values
+};
+
+// One record of "FlowandEMultipliers.csv".
+struct MultiplierRecord {
+    Integer ISV, CompRow, CompCol, IntI, IntJ;
+    Single EMult, QMult;
+};
+
+// The model tables of compartment mode (all Single).
+struct ModelTables {
+    SMatrix Compartment;    // NT x 10
+    SMatrix Inface;         // NT x (5 NAS + 1)
+    SMatrix Flow;           // MaxNSVxNT x (2 NAS + 2)
+    SMatrix ECoef;          // MaxNSVxNT x (2 NAS + 2)
+    SMatrix KdTempCoef;     // MaxNSVxNT x 4
+    SMatrix Boundary;       // MaxNSVxNT x 3
+    SMatrix ALPHAweighted;  // NT x (2 NAS + 1)
+    bool VariableAlpha = false;
+
+    // Parsed multiplier records; valid only while `multipliersLoaded` is True.
+    // The parameter update clears the flag, so the file is parsed again after
+    // anything may have rewritten it.
+    bool multipliersLoaded = false;
+    std::vector<MultiplierRecord> multipliers;
+};
+
+// Equation numbering and per-equation storage.
+struct EquationMaps {
+    IVector NEQNsm;      // NSV: equations of each state variable
+    IMatrix SectnToEqn;  // NSV x NT: local equation number of (ISV, I), -999 if none
+    IMatrix EqnToSectn;  // NSV x NT: compartment of local equation k, -999 beyond
+    SVector EqnVolume;   // NEQN
+    SVector EqnRetard;   // NEQN
+    SVector RVDiag;      // NEQN, "EQNS" mode dynamic runs
+};
+
+// The equation vectors and matrices of a run, and the time stamp of results.
+struct EquationSystem {
+    DVector c;     // concentrations
+    DMatrix A;     // coefficient matrix
+    DVector B;     // right-hand side (loads)
+    IVector INDX;  // pivot record of LUDCMP
+    DVector BBC;   // boundary contributions
+    DVector f;     // nonlinear term
+    DVector G;     // Newton residual
+    DMatrix XJAC;  // Jacobian
+    DVector XNew;  // Newton start and result of each time step
+    Double CurrentTime = 0;  // time stamp of result rows and dumps; -999 for steady state
+    bool DumpNow = false;    // True during the step whose number equals DumpStep
+};
+
+// Mass-balance bookkeeping of dynamic compartment runs.
+struct MassBalanceState {
+    bool MassBalanceOn = false;
+    DVector MBIn;            // NSV
+    DMatrix MBOut;           // NSV x 3: transport out, volume sinks, area sinks
+    DMatrix MBBoundary;      // MBBoundaryLength x 5
+    Integer MBBoundaryLength = 0;
+    Integer MBBoundaryRowCount = 0;
+    DVector MBLoads;         // NEQN
+    DMatrix MBExtVolSinks;   // MaxNSVxNT x 3
+    DMatrix MBExtAreaSinks;  // MaxNSVxNT x 4
+    Integer MBExtVolSinksRowCount = 0;
+    Integer MBExtAreaSinksRowCount = 0;
+};
+
+// Files that stay open across calls.
+struct RunFiles {
+    std::unique_ptr<textio::TextWriter> TimeSeries;      // AllTimeSeries.csv or OneCompTimeSeries.csv
+    std::unique_ptr<textio::TextWriter> NewtonInfo;      // NewtonInfo.dng
+    std::unique_ptr<textio::TextWriter> EulerStability;  // EulerStabilityInfo.dng
+};
+
+// Companion programs started in this run, in order (for diagnostics and tests).
+struct CompanionLog {
+    long starts = 0;
+    std::vector<std::string> programs;  // kept only while `record` is True
+    bool record = false;
+};
+
+struct ModelState {
+    ModelState(std::filesystem::path dir, Display& display)
+        : Dir(std::move(dir)), display(display) {}
+    ModelState(const ModelState&) = delete;
+    ModelState& operator=(const ModelState&) = delete;
+
+    std::filesystem::path Dir;  // the model directory: every file is read and written here
+    Display& display;
+
+    RunOptions opt;
+    RunSetup setup;
+    ModelTables tables;
+    EquationMaps eq;
+    EquationSystem sys;
+    MassBalanceState mb;
+    RunFiles files;
+    CompanionLog companions;
+};
+
+}  // namespace ostra

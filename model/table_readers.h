@@ -1,0 +1,48 @@
+// table_readers.h -- readers of the compartment-mode model tables.
+//
+// Exports: ReadCompartments, ReadInterfaces, ReadFlows, ReadECoef,
+// ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers, InvalidateMultipliers.
+//
+// Each reader opens its file in the model directory, skips the header line,
+// reads its records field by field into the table sized by the run set-up
+// (overwriting in place, values beyond a record keeping what they held) and
+// closes the file. Check failures end the run through Error with the
+// system's message; unreadable data ends it with a message naming the file,
+// line and field.
+#pragma once
+
+#include "model/model_state.h"
+
+namespace ostra {
+
+// "Compartments.csv" -> Compartment (NT x 10). Checks Compartment(I, 1) = I.
+void ReadCompartments(ModelState& s);
+
+// "Interfaces.csv" -> Inface; record I holds 1 + 5 NAS(I) values. Sets
+// VariableAlpha when a weighting factor differs from 1 (never resets it).
+void ReadInterfaces(ModelState& s);
+
+// "Flows.csv" -> Flow; NSV x NT records of 2 + 2 NAS(I) values.
+void ReadFlows(ModelState& s);
+
+// "ECoefficients.csv" -> ECoef; same shape as the flow table.
+void ReadECoef(ModelState& s);
+
+// "linearKdandTempCoef.csv" -> KdTempCoef; NSV x NT records of 4 values.
+void ReadKdandTempCoef(ModelState& s);
+
+// "BOUNDARY.csv" -> Boundary; NSV x NT records of 3 values.
+void ReadBoundary(ModelState& s);
+
+// Multipliers of matrix entry (CompRow, CompCol) for the interface
+// (IntI, IntJ) of state variable ISV from "FlowandEMultipliers.csv": the
+// first record whose state variable, row and column compartments match in
+// order and whose interface pair matches in either order. Both are 1 when no
+// record matches.
+void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
+                             Integer IntI, Integer IntJ, Single& EMult, Single& QMult);
+
+// Forgets parsed multiplier records, so the next lookup reads the file again.
+void InvalidateMultipliers(ModelState& s);
+
+}  // namespace ostra

@@ -1,0 +1,19 @@
+// linear_solver.h -- Gauss-Jordan elimination and the choice of solver.
+//
+// Exports: LinearSolver, Solve.
+#pragma once
+
+#include "model/model_state.h"
+
+namespace ostra {
+
+// Solves A X = B (N = A.Rows()) by Gauss-Jordan elimination with partial
+// pivoting through a row-order vector; B receives X, A is destroyed. A pivot
+// column whose candidates are all below 1E-10 sets that component to 0.
+void LinearSolver(DMatrix& A, DVector& B);
+
+// LUDCMP + LUBKSB when LinearMethod is "NumericalRecipes", else LinearSolver.
+// The solution replaces rhs; the matrix is overwritten.
+void Solve(ModelState& s, DMatrix& matrix, DVector& rhs);
+
+}  // namespace ostra

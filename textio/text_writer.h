@@ -1,0 +1,43 @@
+// text_writer.h -- sequential writing of result, diagnostic and request files.
+//
+// Exports: TextWriter.
+//
+// A line is a sequence of items written without separators: texts as they
+// stand and numbers in the general number format (number_format.h). Every
+// line ends with CR LF. Files are created anew on opening, replacing a file
+// of the same name in any letter case; append mode keeps what is there.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace textio {
+
+class TextWriter {
+public:
+    enum class Mode { Replace, Append };
+    // Throws DataError when the file cannot be created.
+    TextWriter(const std::filesystem::path& dir, const std::string& name, Mode mode = Mode::Replace);
+
+    TextWriter& Text(std::string_view text);
+    TextWriter& Double(double value);
+    TextWriter& Single(float value);
+    TextWriter& Integer(std::int64_t value);
+    TextWriter& EndLine();   // CR LF
+
+    // Flushes and closes; throws DataError when the data could not be written.
+    void Close();
+    ~TextWriter();
+
+    const std::string& Name() const { return name_; }
+
+private:
+    std::string name_;
+    std::ofstream out_;
+    std::string buffer_;
+};
+
+}  // namespace textio
