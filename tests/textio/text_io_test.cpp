@@ -1,0 +1,152 @@
+// Tests of field reading, line writing and case-insensitive file names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "support/test_support.h"
+#include "textio/errors.h"
+#include "textio/file_names.h"
+#include "textio/text_reader.h"
+#include "textio/text_writer.h"
+
+namespace {
+
+using ostra::testing::Crlf;
+using ostra::testing::TempDir;
+using textio::DataError;
+using textio::TextReader;
+using textio::TextWriter;
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const DataError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(TextReader, RecordsSpanLinesAndShareLinesAlike) {
+    TempDir dir;
+    dir.Write("a.csv", "header, ignored\n1,2,3\n4,\n5\n  6 , \"7\" ,8\n");
+    dir.Write("b.csv", Crlf("header\n1\n2\n3\n4\n5\n6\n7\n8\n"));
+    for (const char* name : {"a.csv", "b.csv"}) {
+        TextReader in(dir.Path(), name);
+        EXPECT_FALSE(in.ReadLine().empty());
+        for (int k = 1; k <= 8; ++k) EXPECT_EQ(in.ReadDouble("value"), k) << name;
+        EXPECT_TRUE(in.AtEnd());
+    }
+}
+
+TEST(TextReader, TypedFieldsAndStrings) {
+    TempDir dir;
+    dir.Write("t.csv", Crlf("h\n\"ENVS\", y ,-2.5,1E-05,.5,2.5,3.5,-32768\n"));
+    TextReader in(dir.Path(), "T.CSV");  // names match without regard to case
+    in.ReadLine();
+    EXPECT_EQ(in.ReadString("mode"), "ENVS");
+    EXPECT_EQ(in.ReadString("flag"), "y");
+    EXPECT_EQ(in.ReadSingle("s"), -2.5f);
+    EXPECT_EQ(in.ReadDouble("d"), 1e-5);
+    EXPECT_EQ(in.ReadSingle("s"), 0.5f);
+    EXPECT_EQ(in.ReadInteger("halves to even"), 2);
+    EXPECT_EQ(in.ReadInteger("halves to even"), 4);
+    EXPECT_EQ(in.ReadInteger("lowest"), -32768);
+}
+
+TEST(TextReader, SingleFieldsAreRoundedOnceFromTheText) {
+    TempDir dir;
+    // Parsing through double first would round twice for this value.
+    dir.Write("s.csv", "h\n1.00000005960464477539062500000001\n");
+    TextReader in(dir.Path(), "s.csv");
+    in.ReadLine();
+    EXPECT_EQ(in.ReadSingle("x"), 1.00000011920928955078125f);
+}
+
+TEST(TextReader, LineReadsAfterPartlyReadLineTakeItsRest) {
+    TempDir dir;
+    dir.Write("c.csv", "label one\n1, extra\nlabel two\n2\n");
+    TextReader in(dir.Path(), "c.csv");
+    EXPECT_EQ(in.ReadLine(), "label one");
+    EXPECT_EQ(in.ReadInteger("v"), 1);
+    EXPECT_TRUE(in.MoreFieldsOnLine());
+    EXPECT_EQ(in.ReadLine(), " extra");
+    EXPECT_EQ(in.ReadLine(), "label two");
+    EXPECT_EQ(in.ReadInteger("v"), 2);
+    EXPECT_FALSE(in.MoreFieldsOnLine());
+    EXPECT_EQ(in.Line(), 4);
+}
+
+TEST(TextReader, ErrorsNameFileLineFieldAndValue) {
+    TempDir dir;
+    dir.Write("bad.csv", Crlf("head\n1,2\n3,abc,5\n"));
+    TextReader in(dir.Path(), "bad.csv");
+    in.ReadLine();
+    in.ReadDouble("a");
+    in.ReadDouble("b");
+    in.ReadDouble("c");
+    EXPECT_EQ(MessageOf([&] { in.ReadDouble("flow of record 2"); }),
+              "file \"bad.csv\", line 3, field 2 (flow of record 2): expected a number, found \"abc\"");
+    EXPECT_EQ(in.ReadInteger("e"), 5);
+    EXPECT_EQ(MessageOf([&] { in.ReadDouble("volume"); }),
+              "file \"bad.csv\", line 3 (volume): expected a number, found the end of the file");
+
+    dir.Write("empty.csv", "h\n1,,3\n");
+    TextReader e(dir.Path(), "empty.csv");
+    e.ReadLine();
+    e.ReadSingle("x");
+    EXPECT_EQ(MessageOf([&] { e.ReadSingle("y"); }),
+              "file \"empty.csv\", line 2, field 2 (y): expected a number, found \"\"");
+
+    dir.Write("big.csv", "h\n40000\n0x10\n");
+    TextReader b(dir.Path(), "big.csv");
+    b.ReadLine();
+    EXPECT_EQ(MessageOf([&] { b.ReadInteger("NSV"); }),
+              "file \"big.csv\", line 2, field 1 (NSV): expected a whole number from -32768 to 32767, "
+              "found \"40000\"");
+    EXPECT_EQ(MessageOf([&] { b.ReadDouble("x"); }),
+              "file \"big.csv\", line 3, field 1 (x): expected a number, found \"0x10\"");
+
+    EXPECT_NE(MessageOf([&] { TextReader missing(dir.Path(), "nothere.csv"); }).find(
+                  "cannot open input file \"nothere.csv\""),
+              std::string::npos);
+}
+
+TEST(TextWriter, ItemsWithoutSeparatorsAndCrLf) {
+    TempDir dir;
+    {
+        TextWriter out(dir.Path(), "r.csv");
+        out.Text("Time").Text(",").Double(0.5).Text(",").Single(0.1f).Text(",").Integer(-3).EndLine();
+        out.Text("x").EndLine();
+        out.Close();
+    }
+    EXPECT_EQ(dir.Read("r.csv"), "Time, .5 , .1 ,-3 \r\nx\r\n");
+}
+
+TEST(FileNames, WritingReplacesATwinInAnotherCase) {
+    TempDir dir;
+    dir.Write("initial.csv", "old");
+    {
+        TextWriter out(dir.Path(), "INITIAL.CSV");
+        out.Text("new").EndLine();
+    }
+    EXPECT_FALSE(dir.Exists("initial.csv"));
+    EXPECT_EQ(dir.Read("INITIAL.CSV"), "new\r\n");
+    EXPECT_EQ(textio::FindFile(dir.Path(), "Initial.Csv").filename(), "INITIAL.CSV");
+}
+
+TEST(FileNames, DeletingByPatternIgnoresCase) {
+    TempDir dir;
+    dir.Write("x.DNG", "");
+    dir.Write("Error.dng", "");
+    dir.Write("keep.csv", "");
+    dir.Write("dng", "");
+    EXPECT_EQ(textio::DeleteMatching(dir.Path(), "*.dng"), 2);
+    EXPECT_FALSE(dir.Exists("x.DNG"));
+    EXPECT_FALSE(dir.Exists("Error.dng"));
+    EXPECT_TRUE(dir.Exists("keep.csv"));
+    EXPECT_TRUE(dir.Exists("dng"));
+    EXPECT_EQ(textio::DeleteMatching(dir.Path(), "*.dng"), 0);
+}
+
+}  // namespace
