@@ -1,0 +1,150 @@
+// parm_update.cpp -- bringing the model tables up to date for a time.
+//
+// Exports: ParmUpdate.
+//
+// At time 0 every table is read; at later times only the tables that
+// "Control.csv" declares time-variable, each after its companion program has
+// rewritten it for the new time. In compartment mode ("ENVS") the equation
+// maps follow the compartment table and the per-equation volumes and
+// retardation factors follow the partitioning table; in equation-solver mode
+// ("EQNS") the coefficient matrix and the storage diagonal are read directly.
+#include "model/parm_update.h"
+
+#include <cstdio>
+#include <string>
+
+#include "model/companion_exchange.h"
+#include "model/error.h"
+#include "model/table_readers.h"
+#include "textio/text_reader.h"
+#include "transport/geometry.h"
+
+namespace ostra {
+namespace {
+
+using TableReader = void (*)(ModelState&);
+
+// The file name recorded by the set-up, or the fixed name when none was recorded.
+std::string FileName(const std::string& recorded, const char* fixed) {
+    return recorded.empty() ? std::string(fixed) : recorded;
+}
+
+// "AEqnSolver.csv": NEQN x NEQN Doubles, row by row, no header line.
+void ReadAEqnSolver(ModelState& s, DMatrix& A) {
+    textio::TextReader in(s.Dir, FileName(s.setup.AEqnSolverFile, "AEqnSolver.csv"));
+    const int n = s.opt.NEQN;
+    char what[64];
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) {
+            std::snprintf(what, sizeof what, "A(%d, %d)", i, j);
+            A(i, j) = in.ReadDouble(what);
+        }
+}
+
+// "RVEqnSolver.csv": NEQN Singles into RVDiag, no header line.
+void ReadRVEqnSolver(ModelState& s) {
+    textio::TextReader in(s.Dir, FileName(s.setup.RVEqnSolverFile, "RVEqnSolver.csv"));
+    char what[48];
+    for (int i = 1; i <= s.opt.NEQN; ++i) {
+        std::snprintf(what, sizeof what, "RVDiag(%d)", i);
+        s.eq.RVDiag(i) = in.ReadSingle(what);
+    }
+}
+
+void UpdateEquationSolverMode(ModelState& s, Double Time, DMatrix& A) {
+    const bool atTimeZero = Time == 0.0;
+    if (atTimeZero || s.opt.TimeVarAEqnSolver) {
+        if (s.opt.TimeVarAEqnSolver) Exchange(s, "AEqnSolver", Time);
+        ReadAEqnSolver(s, A);
+    }
+    if (atTimeZero || s.opt.TimeVarRVEqnSolver) {
+        if (s.opt.TimeVarRVEqnSolver) Exchange(s, "RVEqnSolver", Time);
+        if (s.opt.Dynamic) ReadRVEqnSolver(s);
+    }
+}
+
+// Reads one table at time 0, or later when it is time-variable, asking its
+// companion program `name` to rewrite it first when it is. True when read.
+bool Refresh(ModelState& s, Double Time, bool timeVariable, const char* name, TableReader read) {
+    if (Time != 0.0 && !timeVariable) return false;
+    if (timeVariable) Exchange(s, name, Time);
+    read(s);
+    return true;
+}
+
+// SectnToEqn and EqnToSectn from SVCompMap: the running number of each
+// compartment among those of its state variable, and the inverse.
+void NumberEquations(ModelState& s) {
+    const int NT = s.setup.NT;
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
+        Integer k = 0;
+        for (int I = 1; I <= NT; ++I) {
+            s.eq.SectnToEqn(ISV, I) = MISSING;
+            s.eq.EqnToSectn(ISV, I) = MISSING;
+            if (s.setup.SVCompMap(ISV, I) == 1) {
+                if (s.tables.Compartment(I, 3) != 0)
+                    Error(s, "Compartment(*,3) data error in Compartments.csv");
+                ++k;
+                s.eq.EqnToSectn(ISV, k) = static_cast<Integer>(I);
+                s.eq.SectnToEqn(ISV, I) = k;
+            }
+        }
+    }
+}
+
+// 1 + Kd x solids / water content of state variable ISV in compartment I
+// (table row `counter`), in Single: product, then quotient, then + 1.
+Single RetardationFactor(ModelState& s, int ISV, int I, int counter) {
+    const Single WC = s.tables.Compartment(I, 9);
+    if (WC == 0)
+        Error(s, "Compartment(" + std::to_string(I) + ", 9) = 0 in Compartments.csv: the water content "
+                 "of compartment " + std::to_string(I) + " divides the retardation factor of state variable " +
+                 std::to_string(ISV) + " in ParmUpdate");
+    const Single product = s.tables.KdTempCoef(counter, 3) * s.tables.Compartment(I, 10);
+    const Single quotient = product / WC;
+    return 1.0f + quotient;
+}
+
+// EqnVolume and EqnRetard of every (state variable, interior compartment) pair.
+void EquationStorage(ModelState& s) {
+    const int NEQN = s.opt.NEQN;
+    int EqnCount = 0;
+    int counter = 0;
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
+        for (int I = 1; I <= s.setup.NT; ++I) {
+            ++counter;
+            if (s.tables.Compartment(I, 3) != 0 || s.setup.SVCompMap(ISV, I) != 1) continue;
+            ++EqnCount;
+            // More pairs than equations: stop before writing past the vectors.
+            if (EqnCount > NEQN) Error(s, "EqnCount <> NEQN in ParmUpdate");
+            s.eq.EqnVolume(EqnCount) = s.tables.Compartment(I, 7);
+            s.eq.EqnRetard(EqnCount) = RetardationFactor(s, ISV, I, counter);
+        }
+    if (EqnCount != NEQN) Error(s, "EqnCount <> NEQN in ParmUpdate");
+}
+
+void UpdateCompartmentMode(ModelState& s, Double Time) {
+    const RunOptions& o = s.opt;
+    if (Refresh(s, Time, o.TimeVarCompartments, "Compartment", ReadCompartments)) NumberEquations(s);
+    if (Refresh(s, Time, o.TimeVarKd, "LinearKdandTempCoef", ReadKdandTempCoef)) EquationStorage(s);
+    Refresh(s, Time, o.TimeVarInterfaces, "Interfaces", ReadInterfaces);
+    Refresh(s, Time, o.TimeVarECoef, "Ecoefficients", ReadECoef);
+    Refresh(s, Time, o.TimeVarFlows, "Flows", ReadFlows);
+    // The multipliers are looked up on demand; the file may have been
+    // rewritten since the last lookup, so parsed records are dropped.
+    if (o.TimeVarMultipliers) Exchange(s, "FlowandEMultipliers", Time);
+    InvalidateMultipliers(s);
+    Refresh(s, Time, o.TimeVarBoundary, "Boundary", ReadBoundary);
+    if (s.tables.VariableAlpha) UpdateALPHA(s);
+}
+
+}  // namespace
+
+void ParmUpdate(ModelState& s, Double Time, DMatrix& A) {
+    if (s.opt.EquationSolver)
+        UpdateEquationSolverMode(s, Time, A);
+    else
+        UpdateCompartmentMode(s, Time);
+}
+
+}  // namespace ostra
