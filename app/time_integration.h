@@ -7,11 +7,19 @@
 
 namespace ostra {
 
-// Steady state: parameters, assembly, dumps, one solve (or Newton), snapshot.
+// Steady state: parameters at time 0, assembly, "A.dng" and "B.dng", one
+// solve (or Newton iteration for a nonlinear run), then "ProfileSnapshot.csv"
+// stamped -999. Ends the run through Error on the data errors of the
+// procedures it calls.
 void SteadyState(ModelState& s);
 
-// The dynamic run: NumTimeSteps steps of the scheme DynType, result rows
-// and mass-balance bookkeeping.
+// The dynamic run, after PrepareDynamicRun: NumTimeSteps steps of the scheme
+// DynType (1 explicit Euler, 2 MacCormack, 3 implicit Euler, 4 Crank-Nicolson,
+// or Newton iteration at every step), each followed by its result row
+// (stamped t + DELT) and mass-balance bookkeeping. Writes
+// "EulerStabilityInfo.dng" for explicit Euler in compartment mode. Ends the
+// run through Error when MacCormack is not applicable or a storage of zero
+// would divide an explicit update.
 void TimeLoop(ModelState& s);
 
 }  // namespace ostra
