@@ -1,7 +1,8 @@
 // table_readers.h -- readers of the compartment-mode model tables.
 //
-// Exports: ReadCompartments, ReadInterfaces, ReadFlows, ReadECoef,
-// ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers, InvalidateMultipliers.
+// Exports: CompartmentNAS, ReadCompartments, ReadInterfaces, ReadFlows,
+// ReadECoef, ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers,
+// ReadFlowandEMultipliersFromFile, InvalidateMultipliers.
 //
 // Each reader opens its file in the model directory, skips the header line,
 // reads its records field by field into the table sized by the run set-up
@@ -14,6 +15,11 @@
 #include "model/model_state.h"
 
 namespace ostra {
+
+// NAS(I): the number of interfaces of compartment I (1-based), column 2 of
+// Compartment rounded to the nearest Integer, halves to even. Ends the run
+// through Error when the value lies outside the Integer range.
+Integer CompartmentNAS(ModelState& s, Integer I);
 
 // "Compartments.csv" -> Compartment (NT x 10). Checks Compartment(I, 1) = I.
 void ReadCompartments(ModelState& s);
@@ -41,6 +47,12 @@ void ReadBoundary(ModelState& s);
 // record matches.
 void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
                              Integer IntI, Integer IntJ, Single& EMult, Single& QMult);
+
+// The same lookup by a fresh scan of the file that stops at the first
+// matching record, as the cached lookup behaves; kept for measurement and
+// for checking the cache against it.
+void ReadFlowandEMultipliersFromFile(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
+                                     Integer IntI, Integer IntJ, Single& EMult, Single& QMult);
 
 // Forgets parsed multiplier records, so the next lookup reads the file again.
 void InvalidateMultipliers(ModelState& s);

@@ -1,0 +1,64 @@
+// compartment_tables.cpp -- the compartment table and the interface table.
+//
+// Exports: CompartmentNAS, ReadCompartments, ReadInterfaces.
+//
+// "Compartments.csv" holds one 10-value record per compartment; its column 2,
+// NAS(I), sizes the record of compartment I in "Interfaces.csv" (I, then NAS(I)
+// groups of adjacent compartment, area, distance, mixing length, weighting
+// factor). A compartment whose NAS(I) is negative (-999) has no interface
+// record at all.
+#include <cmath>
+#include <string>
+
+#include "model/error.h"
+#include "model/table_readers.h"
+#include "model/table_records.h"
+#include "textio/number_format.h"
+#include "textio/text_reader.h"
+
+namespace ostra {
+
+namespace {
+constexpr const char* COMPARTMENTS_FILE = "Compartments.csv";
+constexpr const char* INTERFACES_FILE = "Interfaces.csv";
+}  // namespace
+
+Integer CompartmentNAS(ModelState& s, Integer I) {
+    const Single value = s.tables.Compartment(I, 2);
+    const double r = std::nearbyint(static_cast<double>(value));  // halves to even
+    if (!(r >= -32768.0 && r <= 32767.0)) {
+        Error(s, "NAS(I) = Compartment(" + std::to_string(I) + ", 2) =" + textio::FormatSingle(value) +
+                     "in \"" + COMPARTMENTS_FILE + "\" is outside the Integer range -32768 to 32767");
+    }
+    return static_cast<Integer>(r);
+}
+
+void ReadCompartments(ModelState& s) {
+    textio::TextReader in(s.Dir, COMPARTMENTS_FILE);
+    in.ReadLine("header line");
+    SMatrix& table = s.tables.Compartment;
+    for (Integer I = 1; I <= s.setup.NT; ++I) {
+        const RecordPlace at{COMPARTMENTS_FILE, 0, I};
+        for (int J = 1; J <= NCOL_COMPARTMENT; ++J) table(I, J) = ReadTableValue(in, at, J);
+        if (table(I, 1) != I) Error(s, "Compartment(I, 1) <> I in ReadCompartments");
+    }
+}
+
+void ReadInterfaces(ModelState& s) {
+    textio::TextReader in(s.Dir, INTERFACES_FILE);
+    in.ReadLine("header line");
+    SMatrix& table = s.tables.Inface;
+    for (Integer I = 1; I <= s.setup.NT; ++I) {
+        const RecordPlace at{INTERFACES_FILE, 0, I};
+        const int length = RecordLength(s, at, 1, NCOL_INFACE);
+        for (int J = 1; J <= length; ++J) {
+            table(I, J) = ReadTableValue(in, at, J);
+            if (J == 1 && table(I, J) != I) Error(s, "J = 1 And Inface(I, J) <> I in ReadInterfaces");
+            // The fifth value of each group is the advective weighting factor.
+            const bool weightingFactor = J > 1 && (J - 1) % NCOL_INFACE == 0;
+            if (weightingFactor && table(I, J) != 1) s.tables.VariableAlpha = true;
+        }
+    }
+}
+
+}  // namespace ostra

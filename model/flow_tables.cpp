@@ -1,0 +1,159 @@
+// flow_tables.cpp -- flows, exchange coefficients and their multipliers.
+//
+// Exports: ReadFlows, ReadECoef, ReadFlowandEMultipliers,
+// ReadFlowandEMultipliersFromFile, InvalidateMultipliers.
+//
+// "Flows.csv" and "ECoefficients.csv" hold one record per state variable and
+// compartment (state variable major): state variable, compartment, then
+// NAS(I) pairs of adjacent compartment and value. "FlowandEMultipliers.csv"
+// holds 7-field records ended by a record whose first field is -999; a lookup
+// returns the multipliers of the first matching record. The records are
+// parsed once and kept until InvalidateMultipliers, which the parameter
+// update calls whenever the file may have been rewritten; the parsed lookup
+// answers exactly as a fresh scan of the file that stops at the first match.
+#include <string>
+#include <vector>
+
+#include "model/error.h"
+#include "model/table_readers.h"
+#include "model/table_records.h"
+#include "textio/errors.h"
+#include "textio/text_reader.h"
+
+namespace ostra {
+
+namespace {
+constexpr const char* FLOWS_FILE = "Flows.csv";
+constexpr const char* ECOEF_FILE = "ECoefficients.csv";
+constexpr const char* MULTIPLIERS_FILE = "FlowandEMultipliers.csv";
+
+bool Matches(const MultiplierRecord& r, Integer ISV, Integer CompRow, Integer CompCol, Integer IntI,
+             Integer IntJ) {
+    if (r.ISV != ISV || r.CompRow != CompRow || r.CompCol != CompCol) return false;
+    return (r.IntI == IntI && r.IntJ == IntJ) || (r.IntI == IntJ && r.IntJ == IntI);
+}
+
+// Reads the next multiplier record into `r`. Returns false at the -999
+// terminator and at a clean end of the file (a file without its terminator
+// has no further record); a record cut short or unparsable throws
+// textio::DataError naming the line and the record.
+bool NextMultiplierRecord(textio::TextReader& in, int number, MultiplierRecord& r) {
+    try {
+        if (in.AtEnd()) return false;
+        r.ISV = in.ReadInteger("state variable");
+        if (r.ISV == MISSING) return false;
+        r.CompRow = in.ReadInteger("row compartment");
+        r.CompCol = in.ReadInteger("column compartment");
+        r.IntI = in.ReadInteger("first interface compartment");
+        r.IntJ = in.ReadInteger("second interface compartment");
+        r.EMult = in.ReadSingle("exchange multiplier");
+        r.QMult = in.ReadSingle("flow multiplier");
+        return true;
+    } catch (const textio::DataError& e) {
+        throw textio::DataError(std::string(e.what()) + " -- multiplier record " + std::to_string(number));
+    }
+}
+
+// Parses every record of the multiplier file into s.tables.multipliers and
+// marks it loaded. When a record cannot be read, the records before it still
+// answer a lookup that matches one of them (a scan would never have reached
+// the bad record); otherwise the read error ends the run. The list is then
+// not kept, so each later lookup meets the same error at the same place.
+bool LoadMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol, Integer IntI,
+                     Integer IntJ, Single& EMult, Single& QMult) {
+    std::vector<MultiplierRecord>& list = s.tables.multipliers;
+    list.clear();
+    try {
+        textio::TextReader in(s.Dir, MULTIPLIERS_FILE);
+        in.ReadLine("header line");
+        MultiplierRecord r{};
+        while (NextMultiplierRecord(in, static_cast<int>(list.size()) + 1, r)) list.push_back(r);
+    } catch (const textio::DataError&) {
+        for (const MultiplierRecord& r : list) {
+            if (Matches(r, ISV, CompRow, CompCol, IntI, IntJ)) {
+                EMult = r.EMult;
+                QMult = r.QMult;
+                list.clear();
+                return true;
+            }
+        }
+        list.clear();
+        throw;
+    }
+    s.tables.multipliersLoaded = true;
+    return false;
+}
+
+// Reads a per-state-variable table of adjacent-compartment/value pairs
+// (flows or exchange coefficients). The compartment number in column 2 is
+// checked right after it is read (`checkEarly`) or after the whole record.
+void ReadPairTable(ModelState& s, const char* file, SMatrix& table, int perInterface,
+                   bool checkEarly, const char* message) {
+    textio::TextReader in(s.Dir, file);
+    in.ReadLine("header line");
+    int row = 0;
+    for (Integer ISV = 1; ISV <= s.opt.NSV; ++ISV) {
+        for (Integer I = 1; I <= s.setup.NT; ++I) {
+            ++row;
+            const RecordPlace at{file, ISV, I};
+            const int length = RecordLength(s, at, 2, perInterface);
+            for (int J = 1; J <= length; ++J) {
+                table(row, J) = ReadTableValue(in, at, J);
+                if (checkEarly && J == 2 && table(row, 2) != I) Error(s, message);
+            }
+            // A compartment without a record (negative NAS(I)) has nothing to check.
+            if (!checkEarly && length > 0 && table(row, 2) != I) Error(s, message);
+        }
+    }
+}
+
+}  // namespace
+
+void ReadFlows(ModelState& s) {
+    ReadPairTable(s, FLOWS_FILE, s.tables.Flow, NCOL_FLOW, true,
+                  "J = 2 And Flow(RowCount, J) <> I in ReadFlows");
+}
+
+void ReadECoef(ModelState& s) {
+    ReadPairTable(s, ECOEF_FILE, s.tables.ECoef, NCOL_ECOEF, false,
+                  "ECoef(counter, 2) <> J in ReadECoef");
+}
+
+void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
+                             Integer IntI, Integer IntJ, Single& EMult, Single& QMult) {
+    EMult = 1;
+    QMult = 1;
+    if (!s.tables.multipliersLoaded &&
+        LoadMultipliers(s, ISV, CompRow, CompCol, IntI, IntJ, EMult, QMult))
+        return;
+    for (const MultiplierRecord& r : s.tables.multipliers) {
+        if (Matches(r, ISV, CompRow, CompCol, IntI, IntJ)) {
+            EMult = r.EMult;
+            QMult = r.QMult;
+            return;
+        }
+    }
+}
+
+void ReadFlowandEMultipliersFromFile(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
+                                     Integer IntI, Integer IntJ, Single& EMult, Single& QMult) {
+    EMult = 1;
+    QMult = 1;
+    textio::TextReader in(s.Dir, MULTIPLIERS_FILE);
+    in.ReadLine("header line");
+    MultiplierRecord r{};
+    for (int number = 1; NextMultiplierRecord(in, number, r); ++number) {
+        if (Matches(r, ISV, CompRow, CompCol, IntI, IntJ)) {
+            EMult = r.EMult;
+            QMult = r.QMult;
+            return;
+        }
+    }
+}
+
+void InvalidateMultipliers(ModelState& s) {
+    s.tables.multipliersLoaded = false;
+    s.tables.multipliers.clear();
+}
+
+}  // namespace ostra

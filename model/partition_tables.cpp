@@ -1,0 +1,42 @@
+// partition_tables.cpp -- partition/temperature coefficients and boundary
+// concentrations.
+//
+// Exports: ReadKdandTempCoef, ReadBoundary.
+//
+// Both tables hold one fixed-length record per state variable and
+// compartment, state variable major: the row of state variable ISV and
+// compartment I is (ISV - 1) x NT + I. The readers make no checks of their
+// own; the procedures that use a value reject -999 where they need it.
+#include "model/table_readers.h"
+#include "model/table_records.h"
+#include "textio/text_reader.h"
+
+namespace ostra {
+
+namespace {
+
+// Reads NSV x NT records of `columns` values each into `table`.
+void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, int columns) {
+    textio::TextReader in(s.Dir, file);
+    in.ReadLine("header line");
+    int row = 0;
+    for (Integer ISV = 1; ISV <= s.opt.NSV; ++ISV) {
+        for (Integer I = 1; I <= s.setup.NT; ++I) {
+            ++row;
+            const RecordPlace at{file, ISV, I};
+            for (int J = 1; J <= columns; ++J) table(row, J) = ReadTableValue(in, at, J);
+        }
+    }
+}
+
+}  // namespace
+
+void ReadKdandTempCoef(ModelState& s) {
+    ReadFixedTable(s, "linearKdandTempCoef.csv", s.tables.KdTempCoef, NCOL_KD);
+}
+
+void ReadBoundary(ModelState& s) {
+    ReadFixedTable(s, "BOUNDARY.csv", s.tables.Boundary, NCOL_BOUNDARY);
+}
+
+}  // namespace ostra

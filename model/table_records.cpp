@@ -1,0 +1,38 @@
+// table_records.cpp -- sizing and reading the records of the model tables.
+#include "model/table_records.h"
+
+#include "model/error.h"
+#include "model/table_readers.h"
+#include "textio/errors.h"
+
+namespace ostra {
+
+std::string DescribeRecord(const RecordPlace& at) {
+    std::string text;
+    if (at.ISV > 0) text = "state variable " + std::to_string(at.ISV) + ", ";
+    return text + "compartment " + std::to_string(at.I);
+}
+
+int RecordLength(ModelState& s, const RecordPlace& at, int base, int perInterface) {
+    const Integer nas = CompartmentNAS(s, at.I);
+    if (nas > s.opt.NAS) {
+        Error(s, "NAS(I) = " + std::to_string(nas) + " > NAS = " + std::to_string(s.opt.NAS) +
+                     " for compartment " + std::to_string(at.I) + " (column 2 of \"Compartments.csv\"): " +
+                     "the record of " + DescribeRecord(at) + " in \"" + at.file +
+                     "\" does not fit the table");
+    }
+    // Computed in int: a large negative NAS(I) simply means no record.
+    const int length = base + perInterface * static_cast<int>(nas);
+    return length < 1 ? 0 : length;
+}
+
+Single ReadTableValue(textio::TextReader& in, const RecordPlace& at, int J) {
+    try {
+        return in.ReadSingle("");
+    } catch (const textio::DataError& e) {
+        throw textio::DataError(std::string(e.what()) + " -- value " + std::to_string(J) +
+                                " of the record of " + DescribeRecord(at));
+    }
+}
+
+}  // namespace ostra
