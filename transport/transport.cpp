@@ -1,0 +1,337 @@
+// transport.cpp -- advective and dispersive transport between compartments and
+// its assembly into the coefficient matrix.
+//
+// Exports: Transport, LoadATrans.
+//
+// Transport walks every interior compartment K of one state variable and each
+// of K's interfaces in table order. For an interface to compartment IAS it
+// forms two coefficients in Single precision: the neighbour coefficient CoefN
+// (of IAS's concentration in K's equation) and the own coefficient CoefK (of
+// K's concentration), from the flow Q (positive into K), the upwind weight
+// ALPHA and the dispersive conductance E x Area / MixLength. The kind of IAS
+// decides where they go: an interior neighbour gets a matrix column, a
+// fixed-concentration boundary goes to the right-hand side, a flow exit takes
+// all of the flow on the diagonal, and an extrapolated boundary is replaced by
+// a linear extrapolation from K and its interior neighbours. LoadATrans
+// rebuilds the whole transport part of the system from these blocks.
+#include "transport/transport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "model/error.h"
+#include "model/table_readers.h"
+#include "textio/number_format.h"
+#include "transport/geometry.h"
+
+namespace ostra {
+namespace {
+
+std::string Num(double value) { return textio::CounterText(textio::FormatDouble(value)); }
+
+// Compartment K of state variable ISV while its interfaces are assembled.
+struct Cell {
+    Integer ISV;
+    Integer K;
+    int RowCount;  // row of (ISV, K) in Flow and ECoef
+    Single WCk;
+    Integer NAS;
+    Single InflowSum = 0;
+    Single OutflowSum = 0;
+};
+
+// One interface n of K as read from Inface, Flow and ECoef.
+struct Interface {
+    int n;
+    int ICInface;
+    Integer IAS;
+    Single Q;
+    Single Area;
+    Single EAL;    // dispersive conductance E x Area / MixLength, 0 when E is 0 or -999
+    Single ALPHA;
+    Single kind;   // Compartment(IAS, 3)
+};
+
+int InfaceColumn(const ModelState& s, int n) { return 2 + (n - 1) * s.setup.NColInface; }
+
+std::string Between(const Cell& cell, Integer IAS) {
+    return " (state variable " + std::to_string(cell.ISV) + ", compartment " +
+           std::to_string(cell.K) + ", adjacent compartment " + std::to_string(IAS) + ")";
+}
+
+// An adjacent compartment number that is no compartment would index past the
+// tables; it ends the run instead.
+void CheckCompartmentNumber(ModelState& s, const Cell& cell, int n, Integer IAS) {
+    if (IAS >= 1 && IAS <= s.setup.NT) return;
+    Error(s, "adjacent compartment " + std::to_string(IAS) + " of interface " +
+                 std::to_string(n) + " of compartment " + std::to_string(cell.K) +
+                 " is not a compartment number 1 to " + std::to_string(s.setup.NT) +
+                 " in Transport (state variable " + std::to_string(cell.ISV) + ")");
+}
+
+// Steps of one interface up to the upwind weight: neighbour number, flow,
+// area, exchange coefficient and dispersive conductance, with their checks.
+Interface ReadInterface(ModelState& s, Cell& cell, int n) {
+    auto& t = s.tables;
+    Interface f{};
+    f.n = n;
+    f.ICInface = InfaceColumn(s, n);
+    const int ICFlow = 3 + (n - 1) * s.setup.NColFlow;
+    const int ICEcoef = 3 + (n - 1) * s.setup.NColECoef;
+
+    f.IAS = RoundToInteger(t.Inface(cell.K, f.ICInface), "adjacent compartment number in Interfaces.csv");
+    if (f.IAS == MISSING) Error(s, "-999 data error for adjacent compartment number in Transport");
+    if (f.IAS == cell.K) Error(s, "IAS = K in Transport");
+    const Single IASValue = static_cast<Single>(f.IAS);
+
+    if (t.Flow(cell.RowCount, ICFlow) != IASValue) Error(s, "Flow(RowCount, ICFlow) <> IAS in Transport");
+    f.Q = t.Flow(cell.RowCount, ICFlow + 1);
+    if (f.Q > 0) {
+        cell.InflowSum += f.Q;
+    } else {
+        cell.OutflowSum += std::fabs(f.Q);
+    }
+
+    if (t.Inface(cell.K, f.ICInface) != IASValue) Error(s, "Inface(K,ICInface) <> IAS in Transport");
+    f.Area = t.Inface(cell.K, f.ICInface + 1);
+
+    if (t.ECoef(cell.RowCount, ICEcoef) != IASValue) Error(s, "ECoef(RowCount, ICEcoef) <> IAS in Transport");
+    const Single E = t.ECoef(cell.RowCount, ICEcoef + 1);
+    CheckCompartmentNumber(s, cell, n, f.IAS);
+
+    f.EAL = 0;
+    if (E != 0 && E != MISSING) {
+        const Single MixLength = s.opt.MixLengthOption == 1 ? GetLength(s, 1, cell.K, f.IAS)
+                                                            : t.Inface(cell.K, f.ICInface + 3);
+        if (f.Area == MISSING) Error(s, "Area = -999 in Transport");
+        if (MixLength == MISSING) Error(s, "MixLength = -999 in Transport");
+        if (MixLength == 0) Error(s, "MixLength = 0 in Transport: the exchange coefficient " + Num(E) +
+                                         " cannot be divided by a zero mixing length" + Between(cell, f.IAS));
+        f.EAL = E * f.Area / MixLength;
+    }
+    f.ALPHA = t.Inface(cell.K, f.ICInface + 4);
+    return f;
+}
+
+// Local equation number of K; an interior compartment that holds the state
+// variable always has one, so a missing number is a broken map.
+int OwnEquation(ModelState& s, const Cell& cell) {
+    const Integer e = s.eq.SectnToEqn(cell.ISV, cell.K);
+    if (e == MISSING) Error(s, "SectnToEqn(ISV,K) = -999 in Transport");
+    return e;
+}
+
+// The boundary concentration of compartment IAS for the cell's state
+// variable: the first row of Boundary naming both.
+Single BoundaryConcentration(ModelState& s, const Cell& cell, Integer IAS) {
+    const auto& b = s.tables.Boundary;
+    const int NColBoundary = s.setup.NColBoundary;
+    for (int JJ = 1; JJ <= b.Rows(); ++JJ) {
+        if (b(JJ, 1) == static_cast<Single>(cell.ISV) && b(JJ, 2) == static_cast<Single>(IAS)) {
+            if (b(JJ, NColBoundary) == MISSING) Error(s, "Boundary(JJ, NColBoundary) = -999 in Transport");
+            return b(JJ, NColBoundary);
+        }
+    }
+    Error(s, "no row of BOUNDARY.csv for state variable " + std::to_string(cell.ISV) + " in compartment " +
+                 std::to_string(IAS) + ", the fixed-concentration neighbour of compartment " +
+                 std::to_string(cell.K) + ", in Transport");
+}
+
+// Opens the mass-balance record of the interface and returns its row.
+int OpenBoundaryRecord(ModelState& s, const Cell& cell, Integer IAS) {
+    auto& mb = s.mb;
+    if (mb.MBBoundaryRowCount >= mb.MBBoundaryLength || mb.MBBoundaryRowCount >= mb.MBBoundary.Rows())
+        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans");
+    const int r = ++mb.MBBoundaryRowCount;
+    mb.MBBoundary(r, 1) = cell.ISV;
+    mb.MBBoundary(r, 2) = cell.K;
+    mb.MBBoundary(r, 3) = IAS;
+    return r;
+}
+
+// Replaces an extrapolated-boundary neighbour by (1 + r) C_K - r x mean of
+// the interior neighbours' concentrations, r = BoundaryL / AvgAdjL.
+void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface& f, Single CoefN, int e) {
+    const auto& t = s.tables;
+    const Single BoundaryL = GetLength(s, 1, cell.K, f.IAS);
+    Integer NASINT = 0;
+    Single LengthSum = 0;
+    for (int m = 1; m <= cell.NAS; ++m) {
+        const Integer IADJ = RoundToInteger(t.Inface(cell.K, InfaceColumn(s, m)), "adjacent compartment number in Interfaces.csv");
+        if (IADJ == MISSING) Error(s, "IADJ = -999 in Transport");
+        CheckCompartmentNumber(s, cell, m, IADJ);
+        if (t.Compartment(IADJ, 3) == 0) {
+            ++NASINT;
+            LengthSum += GetLength(s, 1, cell.K, IADJ);
+        }
+    }
+    if (NASINT > cell.NAS) Error(s, "NASINT > NAS in Transport");
+    if (NASINT == 0) Error(s, "NASINT = 0 in Transport");
+    const Single AvgAdjL = LengthSum / NASINT;
+    // Tested before the first division by AvgAdjL, not only before the last.
+    if (AvgAdjL * NASINT == 0) Error(s, "AvgAdjL * NASINT = 0 in Transport");
+
+    Asm(e, e) += (BoundaryL / AvgAdjL + 1) * CoefN;
+    for (int m = 1; m <= cell.NAS; ++m) {
+        const Integer IADJ = RoundToInteger(t.Inface(cell.K, InfaceColumn(s, m)), "adjacent compartment number in Interfaces.csv");
+        if (t.Compartment(IADJ, 3) != 0) continue;
+        const Integer col = s.eq.SectnToEqn(cell.ISV, IADJ);
+        if (col == MISSING)
+            Error(s, "compartment " + std::to_string(IADJ) + ", an interior neighbour of compartment " +
+                         std::to_string(cell.K) + ", does not hold state variable " + std::to_string(cell.ISV) +
+                         ", so the extrapolated boundary " + std::to_string(f.IAS) +
+                         " cannot be extrapolated from it in Transport");
+        Asm(e, col) -= CoefN * BoundaryL / (NASINT * AvgAdjL);
+    }
+}
+
+// All of one interface's contributions to Asm, Bsm and the mass-balance record.
+void AssembleInterface(ModelState& s, SMatrix& Asm, SVector& Bsm, Cell& cell, int n) {
+    const Interface f = ReadInterface(s, cell, n);
+    const Integer ISV = cell.ISV, K = cell.K, IAS = f.IAS;
+    const Single Q = f.Q, WCk = cell.WCk, ALPHA = f.ALPHA;
+    const bool multipliers = s.setup.UseMultipliers;
+
+    // Neighbour coefficient.
+    Single EMult = 1, QMult = 1;
+    if (multipliers) ReadFlowandEMultipliers(s, ISV, K, IAS, K, IAS, EMult, QMult);
+    const Single DispN = f.EAL * EMult;
+    if (Q == MISSING) Error(s, "Q = -999 in Transport");
+    if (WCk == MISSING) Error(s, "WCk = -999 in Transport");
+    if (Q != 0 && WCk == 0)
+        Error(s, "WCk = 0 in Transport: the flow " + Num(Q) + " cannot be divided by a zero water content" +
+                     Between(cell, IAS));
+    Single AdvN = 0;
+    // Outflow weights K's neighbour by 1 - ALPHA, inflow by ALPHA; every
+    // product is evaluated left to right in Single.
+    if (Q < 0) AdvN = Q * (1 - ALPHA) * QMult / WCk;
+    if (Q > 0) AdvN = Q * QMult * ALPHA / WCk;
+    const Single CoefN = DispN + AdvN;
+
+    const Single k = s.tables.Compartment(IAS, 3);
+    if (k == 0) {
+        const Integer col = s.eq.SectnToEqn(ISV, IAS);
+        // Added rather than assigned: an extrapolated boundary listed before
+        // this neighbour may already have put its share into the column.
+        if (col != MISSING) Asm(OwnEquation(s, cell), col) += CoefN;
+    } else if (k == 2) {
+        const int e = OwnEquation(s, cell);
+        Bsm(e) += CoefN * BoundaryConcentration(s, cell, IAS);
+    }
+
+    int record = 0;
+    if (s.mb.MassBalanceOn && k != 0) {
+        record = OpenBoundaryRecord(s, cell, IAS);
+        s.mb.MBBoundary(record, 4) = k == 3 ? Single(0) : Single(WCk * DispN + WCk * AdvN);
+    }
+
+    // Own coefficient.
+    EMult = 1;
+    QMult = 1;
+    if (multipliers) ReadFlowandEMultipliers(s, ISV, K, K, K, IAS, EMult, QMult);
+    Single CoefK = 0, DispK = 0, AdvK = 0;
+    if (k != 3) {
+        DispK = -f.EAL * EMult;
+        if (Q < 0) AdvK = Q * QMult * ALPHA / WCk;
+        if (Q > 0) AdvK = Q * (1 - ALPHA) * QMult / WCk;
+        CoefK = DispK + AdvK;
+    } else {
+        CoefK = Q * QMult / WCk;  // a flow exit takes all of the flow, without dispersion
+    }
+    const int e = OwnEquation(s, cell);
+    Asm(e, e) += CoefK;
+    if (record != 0)
+        s.mb.MBBoundary(record, 5) = k == 3 ? Single(Q * QMult) : Single(WCk * DispK + WCk * AdvK);
+
+    if (k == 4) Extrapolate(s, Asm, cell, f, CoefN, e);
+}
+
+// The inflows and outflows of K may differ by at most FlowBalanceTol percent
+// of the inflow.
+void CheckFlowBalance(ModelState& s, const Cell& cell) {
+    const Single difference = cell.InflowSum - cell.OutflowSum;
+    if (!(std::fabs(difference) > 0)) return;
+    if (cell.InflowSum == 0)
+        Error(s, "Flow Balance error: compartment " + std::to_string(cell.K) + " of state variable " +
+                     std::to_string(cell.ISV) + " has an outflow of " + Num(cell.OutflowSum) +
+                     " and no inflow in Transport");
+    const Single P = static_cast<Single>(std::fabs(static_cast<Double>(difference) * 100 / cell.InflowSum));
+    if (P > s.opt.FlowBalanceTol) Error(s, "Flow Balance error");
+}
+
+}  // namespace
+
+void Transport(ModelState& s, SMatrix& Asm, SVector& Bsm, Integer ISV) {
+    const auto& t = s.tables;
+    const int NT = s.setup.NT;
+    for (int K = 1; K <= NT; ++K) {
+        if (t.Compartment(K, 3) != 0 || s.setup.SVCompMap(ISV, K) != 1) continue;
+        Cell cell{ISV, static_cast<Integer>(K), (ISV - 1) * NT + K, t.Compartment(K, 9), 0};
+        cell.NAS = RoundToInteger(t.Compartment(K, 2), "number of adjacent compartments in Compartments.csv");
+        if (cell.NAS == MISSING) Error(s, "-999 data error for number adjacent compartments in Transport");
+        for (int n = 1; n <= cell.NAS; ++n) AssembleInterface(s, Asm, Bsm, cell, n);
+        CheckFlowBalance(s, cell);
+    }
+}
+
+namespace {
+
+// A(1..NEQN, 1..NEQN) = 0 and BBC(1..NEQN) = 0.
+void ClearSystem(DMatrix& A, DVector& BBC, int NEQN) {
+    if (NEQN <= 0) return;
+    (void)A(NEQN, NEQN);  // checks the size once for the unchecked rows below
+    (void)BBC(NEQN);
+    for (int i = 1; i <= NEQN; ++i) {
+        Double* row = A.Row(i);
+        std::fill(row + 1, row + NEQN + 1, 0.0);
+        BBC(i) = 0;
+    }
+}
+
+// Equations of state variable ISV: its interior compartments.
+Integer InteriorEquations(const ModelState& s, Integer ISV) {
+    long count = 0;
+    for (int K = 1; K <= s.setup.NT; ++K)
+        if (s.tables.Compartment(K, 3) == 0) count += s.setup.SVCompMap(ISV, K);
+    return CheckedInteger(count, "NEQNsm");
+}
+
+// Copies one state variable's block onto the diagonal of A, widened to Double.
+void CopyBlock(const SMatrix& Asm, const SVector& Bsm, int Offset, DMatrix& A, DVector& BBC) {
+    const int n = Asm.Rows();
+    (void)A(Offset + n, Offset + n);  // checks the size once for the unchecked rows below
+    for (int i = 1; i <= n; ++i) {
+        const Single* from = Asm.Row(i);
+        Double* to = A.Row(Offset + i) + Offset;
+        for (int j = 1; j <= n; ++j) to[j] = static_cast<Double>(from[j]);
+        BBC(Offset + i) = static_cast<Double>(Bsm(i));
+    }
+}
+
+}  // namespace
+
+void LoadATrans(ModelState& s, DMatrix& A, DVector& BBC) {
+    ClearSystem(A, BBC, s.opt.NEQN);
+    if (s.mb.MassBalanceOn) s.mb.MBBoundaryRowCount = 0;
+
+    SMatrix Asm(0, 0, "Asm");
+    SVector Bsm(0, "Bsm");
+    int Offset = 0;
+    for (int sv = 1; sv <= s.opt.NSV; ++sv) {
+        const Integer ISV = static_cast<Integer>(sv);
+        const Integer n = InteriorEquations(s, ISV);
+        s.eq.NEQNsm(ISV) = n;
+        if (n == 0) Error(s, "NEQNsm = 0 in LoadATrans");
+        Asm.Resize(n, n);
+        Bsm.Resize(n);
+        Transport(s, Asm, Bsm, ISV);
+        if (ISV > 1) Offset += s.eq.NEQNsm(ISV - 1);
+        CopyBlock(Asm, Bsm, Offset, A, BBC);
+    }
+
+    if (s.mb.MassBalanceOn && s.mb.MBBoundaryRowCount != s.mb.MBBoundaryLength)
+        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans");
+}
+
+}  // namespace ostra
