@@ -9,11 +9,14 @@ namespace ostra {
 
 // Solves A X = B (N = A.Rows()) by Gauss-Jordan elimination with partial
 // pivoting through a row-order vector; B receives X, A is destroyed. A pivot
-// column whose candidates are all below 1E-10 sets that component to 0.
+// column whose candidates are all below 1E-10 sets that component to 0. An
+// overflow, an invalid operation or a non-finite solution throws
+// textio::DataError naming the equation.
 void LinearSolver(DMatrix& A, DVector& B);
 
 // LUDCMP + LUBKSB when LinearMethod is "NumericalRecipes", else LinearSolver.
-// The solution replaces rhs; the matrix is overwritten.
+// The solution replaces rhs; the matrix is overwritten. The LU path records
+// its pivots in s.sys.INDX (enlarged when shorter than the matrix).
 void Solve(ModelState& s, DMatrix& matrix, DVector& rhs);
 
 }  // namespace ostra

@@ -1,0 +1,90 @@
+// dumps.cpp -- the assembled equations written out for inspection.
+//
+// Exports: Aout, Bout, RVout.
+//
+// Each procedure creates its file anew in the model directory, so the file
+// holds only the latest dump, stamped with CurrentTime. Numbers are in the
+// general number format; lines end CR LF.
+#include "solvers/dumps.h"
+
+#include <cmath>
+#include <string>
+
+#include "model/error.h"
+#include "textio/number_format.h"
+#include "textio/text_writer.h"
+
+namespace ostra {
+namespace {
+
+// " (state variable ISV, compartment I)" for equation i of compartment mode,
+// "" when the equation maps do not cover it.
+std::string EquationPlace(const ModelState& s, int i) {
+    const IVector& counts = s.eq.NEQNsm;
+    int first = 0;
+    for (int ISV = 1; ISV <= counts.Size(); ++ISV) {
+        const int k = i - first;
+        if (k >= 1 && k <= counts(ISV)) {
+            const IMatrix& map = s.eq.EqnToSectn;
+            if (ISV > map.Rows() || k > map.Cols()) return "";
+            return " (state variable " + std::to_string(ISV) + ", compartment " +
+                   std::to_string(map(ISV, k)) + ")";
+        }
+        first += counts(ISV);
+    }
+    return "";
+}
+
+// The storage of equation i in compartment mode, rounded to Single; a product
+// beyond the Single range ends the run.
+Single StorageProduct(ModelState& s, int i) {
+    const Single volume = s.eq.EqnVolume(i);
+    const Single retard = s.eq.EqnRetard(i);
+    const Single product = volume * retard;
+    if (!std::isfinite(product))
+        Error(s, "RVout: the storage EqnVolume * EqnRetard of equation " + std::to_string(i) +
+                     EquationPlace(s, i) + " is outside the Single range: EqnVolume =" +
+                     textio::FormatSingle(volume) + "and EqnRetard =" + textio::FormatSingle(retard));
+    return product;
+}
+
+}  // namespace
+
+// "A.dng": a header line, then row I of A as NEQN values separated by commas.
+void Aout(ModelState& s, const DMatrix& A) {
+    const int N = s.opt.NEQN;
+    textio::TextWriter out(s.Dir, "A.dng");
+    out.Text("At Time ").Double(s.sys.CurrentTime).Text(" ...").EndLine();
+    for (int I = 1; I <= N; ++I) {
+        for (int J = 1; J <= N; ++J) {
+            out.Double(A(I, J));
+            if (J != N) out.Text(",");
+        }
+        out.EndLine();
+    }
+    out.Close();
+}
+
+// "B.dng": a header line, then B(1..NEQN), one per line.
+void Bout(ModelState& s, const DVector& B) {
+    const int N = s.opt.NEQN;
+    textio::TextWriter out(s.Dir, "B.dng");
+    out.Text("At time").Double(s.sys.CurrentTime).Text("...").EndLine();
+    for (int I = 1; I <= N; ++I) out.Double(B(I)).EndLine();
+    out.Close();
+}
+
+// "RV.dng": a header line, then the storage diagonal, one Single per line:
+// RVDiag in equation-solver mode, EqnVolume * EqnRetard otherwise.
+void RVout(ModelState& s) {
+    const int N = s.opt.NEQN;
+    textio::TextWriter out(s.Dir, "RV.dng");
+    out.Text("At Time ").Double(s.sys.CurrentTime).Text(" the diagonal elements of RV matrix are ...").EndLine();
+    for (int I = 1; I <= N; ++I) {
+        const Single value = s.opt.EquationSolver ? s.eq.RVDiag(I) : StorageProduct(s, I);
+        out.Single(value).EndLine();
+    }
+    out.Close();
+}
+
+}  // namespace ostra
