@@ -1,0 +1,189 @@
+// result_files.cpp -- "AllTimeSeries.csv", "OneCompTimeSeries.csv", "ProfileSnapshot.csv".
+//
+// Exports: OpenAllTimeSeries, OpenOneCompTimeSeries, AllTimeSeries,
+// OneCompTimeSeries, ProfileSnapshot.
+//
+// Every item is written in the general number format (a leading blank for a
+// non-negative number, a trailing blank after it) and every comma is an item
+// of its own, so a number is followed by its blank and then the comma. The
+// time-series files stay open in s.files.TimeSeries for the whole run; the
+// snapshot is rewritten at each call. The value of an equation is c(i) in a
+// linear or explicitly nonlinear run and c(i) / XScale for a Newton result.
+// A value that is not a finite number is never written: the run ends with a
+// message naming the equation and the time.
+#include "app/result_files.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/error.h"
+#include "textio/errors.h"
+#include "textio/number_format.h"
+#include "textio/text_writer.h"
+
+namespace ostra {
+namespace {
+
+const char* const ALL_TIME_SERIES = "AllTimeSeries.csv";
+const char* const ONE_COMP_TIME_SERIES = "OneCompTimeSeries.csv";
+const char* const PROFILE_SNAPSHOT = "ProfileSnapshot.csv";
+
+Double ResultValue(const ModelState& s, const DVector& c, int i) {
+    if (s.opt.Linear || s.setup.ExplicitNonlinear) return c(i);
+    return c(i) / s.opt.XScale;
+}
+
+// A number as the result files write it, without the surrounding blanks.
+std::string NumberText(Double value) {
+    std::string text = textio::FormatDouble(value);
+    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// "equation 3 (state variable 1, compartment 4)" in compartment mode.
+std::string EquationName(const ModelState& s, int i) {
+    std::string name = "equation " + std::to_string(i);
+    if (s.opt.EquationSolver) return name;
+    const EquationMaps& eq = s.eq;
+    int offset = 0;
+    for (int ISV = 1; ISV <= eq.NEQNsm.Size(); ++ISV) {
+        const int n = eq.NEQNsm(ISV);
+        if (i <= offset + n) {
+            const int k = i - offset;
+            if (ISV > eq.EqnToSectn.Rows() || k > eq.EqnToSectn.Cols()) break;
+            return name + " (state variable " + std::to_string(ISV) + ", compartment " +
+                   std::to_string(eq.EqnToSectn(ISV, k)) + ")";
+        }
+        offset += n;
+    }
+    return name;
+}
+
+// Ends the run when the value of equation i is an overflow or not a number.
+void CheckFinite(ModelState& s, const char* file, int i, Double value) {
+    if (std::isfinite(value)) return;
+    Error(s, "the value of " + EquationName(s, i) + " at time " + NumberText(s.sys.CurrentTime) + " is " +
+                 NumberText(value) + ", not a finite number: the solution has overflowed or failed, and \"" +
+                 file + "\" gets no row for this time");
+}
+
+// The compartment followed by "OneCompTimeSeries.csv" must exist and hold
+// at least one state variable, else the file would hold no values.
+void CheckPrintCompartment(ModelState& s, Integer N) {
+    const std::string where = "file \"Control.csv\", line 30 (pair 15): NumSectnPrint = " + std::to_string(N);
+    if (N < 1 || N > s.setup.NT)
+        Error(s, where + " is not a compartment of the model (1 to " + std::to_string(s.setup.NT) +
+                     "); \"OneCompTimeSeries.csv\" follows the state variables of that compartment");
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
+        if (s.setup.SVCompMap(ISV, N) == 1) return;
+    Error(s, where + ": compartment " + std::to_string(N) +
+                 " holds no state variable (\"SVCompmap.csv\" has no 1 for it), so \"OneCompTimeSeries.csv\" "
+                 "would hold no values");
+}
+
+[[noreturn]] void OneCompNotForEquationSolver(ModelState& s) {
+    Error(s, "OneCompTimeSeries not coded for EquationSolver = true");
+}
+
+// The equations of the state variables computed in compartment N, in state-variable order.
+std::vector<int> OneCompEquations(ModelState& s, Integer N) {
+    std::vector<int> eqns;
+    int offset = 0;
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
+        if (s.setup.SVCompMap(ISV, N) == 1) {
+            const int local = s.eq.SectnToEqn(ISV, N);
+            if (local < 1)
+                Error(s, "state variable " + std::to_string(ISV) + " is computed in compartment " +
+                             std::to_string(N) + " (\"SVCompmap.csv\") but has no equation there; "
+                             "\"OneCompTimeSeries.csv\" cannot be written");
+            eqns.push_back(offset + local);
+        }
+        offset += s.eq.NEQNsm(ISV);
+    }
+    return eqns;
+}
+
+}  // namespace
+
+void OpenAllTimeSeries(ModelState& s) {
+    auto w = std::make_unique<textio::TextWriter>(s.Dir, ALL_TIME_SERIES);
+    w->Text("Time").Text(",");
+    if (s.opt.EquationSolver) {
+        for (int i = 1; i <= s.opt.NEQN; ++i) w->Text("Equation").Integer(i).Text(",");
+    } else {
+        for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
+            for (int K = 1; K <= s.setup.NT; ++K)
+                if (s.setup.SVCompMap(ISV, K) == 1)
+                    w->Text("SV").Integer(ISV).Text("in Compartment").Integer(K).Text(",");
+    }
+    w->EndLine();
+    s.files.TimeSeries = std::move(w);
+}
+
+void OpenOneCompTimeSeries(ModelState& s) {
+    if (s.opt.EquationSolver) OneCompNotForEquationSolver(s);
+    const Integer N = s.opt.NumSectnPrint;
+    CheckPrintCompartment(s, N);
+    auto w = std::make_unique<textio::TextWriter>(s.Dir, ONE_COMP_TIME_SERIES);
+    w->Text("Time").Text(",");
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
+        if (s.setup.SVCompMap(ISV, N) == 1) w->Text("SV ").Integer(ISV).Text(",");
+    w->EndLine();
+    s.files.TimeSeries = std::move(w);
+}
+
+void AllTimeSeries(ModelState& s, const DVector& c) {
+    const Integer NEQN = s.opt.NEQN;
+    for (int i = 1; i <= NEQN; ++i) CheckFinite(s, ALL_TIME_SERIES, i, ResultValue(s, c, i));
+    if (!s.files.TimeSeries) throw textio::DataError(std::string("\"") + ALL_TIME_SERIES + "\" is not open");
+    textio::TextWriter& w = *s.files.TimeSeries;
+    w.Double(s.sys.CurrentTime).Text(",");
+    for (int i = 1; i <= NEQN; ++i) w.Double(ResultValue(s, c, i)).Text(",");
+    w.EndLine();
+}
+
+void OneCompTimeSeries(ModelState& s, Integer NumSectnPrint, const DVector& c) {
+    if (s.opt.EquationSolver) OneCompNotForEquationSolver(s);
+    CheckPrintCompartment(s, NumSectnPrint);
+    const std::vector<int> eqns = OneCompEquations(s, NumSectnPrint);
+    for (int e : eqns) CheckFinite(s, ONE_COMP_TIME_SERIES, e, ResultValue(s, c, e));
+    if (!s.files.TimeSeries) throw textio::DataError(std::string("\"") + ONE_COMP_TIME_SERIES + "\" is not open");
+    textio::TextWriter& w = *s.files.TimeSeries;
+    w.Double(s.sys.CurrentTime).Text(",");
+    for (int e : eqns) w.Double(ResultValue(s, c, e)).Text(",");
+    w.EndLine();
+}
+
+void ProfileSnapshot(ModelState& s, const DVector& c) {
+    const Integer NEQN = s.opt.NEQN;
+    const Double t = s.sys.CurrentTime;
+    for (int i = 1; i <= NEQN; ++i) CheckFinite(s, PROFILE_SNAPSHOT, i, ResultValue(s, c, i));
+    textio::TextWriter w(s.Dir, PROFILE_SNAPSHOT);
+    if (s.opt.EquationSolver) {
+        w.Text("TIME").Text(",").Text("VARIABLE").Text(",").Text("VALUE").EndLine();
+        for (int i = 1; i <= NEQN; ++i)
+            w.Double(t).Text(",").Integer(i).Text(",").Double(ResultValue(s, c, i)).EndLine();
+        w.Close();
+        return;
+    }
+    w.Text("TIME").Text(",").Text("VARIABLE").Text(",").Text("Compartment").Text(",");
+    w.Text("X").Text(",").Text("Y").Text(",").Text("Z").Text(",").Text("CONC").EndLine();
+    int n = 0;
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
+        for (int k = 1; k <= s.eq.NEQNsm(ISV); ++k) {
+            if (++n > NEQN) Error(s, "IC <> NEQN in ProfileSnapShot");
+            const Integer K = s.eq.EqnToSectn(ISV, k);
+            const SMatrix& comp = s.tables.Compartment;
+            w.Double(t).Text(",").Integer(ISV).Text(",").Integer(K).Text(",");
+            w.Single(comp(K, 4)).Text(",").Single(comp(K, 5)).Text(",").Single(comp(K, 6)).Text(",");
+            w.Double(ResultValue(s, c, n)).EndLine();
+        }
+    }
+    if (n != NEQN) Error(s, "IC <> NEQN in ProfileSnapShot");
+    w.Close();
+}
+
+}  // namespace ostra

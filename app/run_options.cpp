@@ -1,0 +1,293 @@
+// run_options.cpp -- reading the run options of "Control.csv".
+//
+// Exports: ReadControl.
+//
+// "Control.csv" is 36 pairs of lines: a label line, ignored, then a value
+// line holding exactly the values of its pair. A value line with a value too
+// many or too few would shift every later pair, so both end the run with a
+// message naming the line. Words ("ENVS", "Y", "N") are upper-cased before
+// they are compared. Everything after the 36th pair is ignored.
+#include "app/run_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "model/error.h"
+#include "textio/errors.h"
+#include "textio/text_reader.h"
+
+namespace ostra {
+namespace {
+
+const char* const CONTROL_FILE = "Control.csv";
+
+std::string Upper(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
+
+// The field of `line` that starts at `pos`, by the reading rules of every
+// input file (a comma or the line end closes it; blanks and double quotes
+// around it are removed); `pos` moves past the comma. Used for value lines
+// that are taken whole, where an empty line is an empty field.
+std::string NextFieldOf(const std::string& line, std::size_t& pos) {
+    std::size_t p = pos;
+    while (p < line.size() && IsBlank(line[p])) ++p;
+    std::string field;
+    if (p < line.size() && line[p] == '"') {
+        const std::size_t close = line.find('"', p + 1);
+        field = line.substr(p + 1, close == std::string::npos ? std::string::npos : close - p - 1);
+        p = close == std::string::npos ? line.size() : close + 1;
+    } else {
+        const std::size_t end = std::min(line.find(',', p), line.size());
+        field = line.substr(p, end - p);
+        while (!field.empty() && IsBlank(field.back())) field.pop_back();
+        p = end;
+    }
+    const std::size_t comma = line.find(',', p);
+    pos = comma == std::string::npos ? line.size() : comma + 1;
+    return field;
+}
+
+// Reads the pairs one by one and checks that each value line holds exactly
+// the values of its pair.
+class ControlFile {
+public:
+    explicit ControlFile(ModelState& s) : s_(s), in_(s.Dir, CONTROL_FILE) {}
+
+    // Skips the label line of `pair`; the next line is its value line.
+    void Begin(int pair) {
+        pair_ = pair;
+        const std::string what = "label line of pair " + std::to_string(pair);
+        in_.ReadLine(what);
+        // Blanks or empty fields left over on the previous value line.
+        if (valueLine_ > 0 && in_.Line() == valueLine_) in_.ReadLine(what);
+        valueLine_ = in_.Line() + 1;
+    }
+
+    // A word value: the first field of the value line, which may be empty.
+    std::string Word(const char* name) {
+        const std::string line = in_.ReadLine(Where(name));
+        std::size_t pos = 0;
+        const std::string value = NextFieldOf(line, pos);
+        while (pos < line.size()) {
+            const std::string extra = NextFieldOf(line, pos);
+            if (!extra.empty()) ExtraValue(name, extra);
+        }
+        return value;
+    }
+
+    Integer Int(const char* name) { return Field<Integer>(name, [&](const std::string& w) { return in_.ReadInteger(w); }); }
+    Single Sgl(const char* name) { return Field<Single>(name, [&](const std::string& w) { return in_.ReadSingle(w); }); }
+    Double Dbl(const char* name) { return Field<Double>(name, [&](const std::string& w) { return in_.ReadDouble(w); }); }
+
+    // After the last number of a pair: nothing else may follow on its line.
+    void End(const char* name) {
+        std::string extra;
+        while (extra.empty() && in_.MoreFieldsOnLine()) extra = in_.ReadString(Where(name));
+        if (!extra.empty()) ExtraValue(name, extra);
+    }
+
+private:
+    std::string Where(const char* name) const {
+        return "pair " + std::to_string(pair_) + ", " + name;
+    }
+    std::string Prefix(const char* name) const {
+        return std::string("file \"") + CONTROL_FILE + "\", line " + std::to_string(valueLine_) +
+               " (" + Where(name) + "): ";
+    }
+
+    // A number of the value line; one found on a later line means the value
+    // line is short.
+    template <class T, class Read>
+    T Field(const char* name, Read read) {
+        try {
+            const T value = read(Where(name));
+            if (in_.Line() > valueLine_) MissingValue(name);
+            return value;
+        } catch (const textio::DataError&) {
+            if (in_.Line() > valueLine_) MissingValue(name);
+            throw;
+        }
+    }
+
+    [[noreturn]] void MissingValue(const char* name) {
+        Error(s_, Prefix(name) + "the value line ends before this value; each value line holds all the "
+                                 "values of its pair");
+    }
+    [[noreturn]] void ExtraValue(const char* name, const std::string& extra) {
+        Error(s_, Prefix(name) + "extra value \"" + extra +
+                      "\" on the value line; each value line holds only the values of its pair");
+    }
+
+    ModelState& s_;
+    textio::TextReader in_;
+    int pair_ = 0;
+    int valueLine_ = 0;
+};
+
+bool IsY(const std::string& word) { return Upper(word) == "Y"; }
+
+// A pair holding one Y/other flag.
+bool Flag(ControlFile& f, int pair, const char* name) {
+    f.Begin(pair);
+    return IsY(f.Word(name));
+}
+
+// Pairs 1 to 3: mode, linearity, steady state or time stepping.
+void ReadModePairs(ModelState& s, ControlFile& f) {
+    RunOptions& o = s.opt;
+    f.Begin(1);
+    const std::string mode = Upper(f.Word("mode word"));
+    if (mode == "ENVS") {
+        o.EquationSolver = false;
+    } else if (mode == "EQNS") {
+        o.EquationSolver = true;
+    } else {
+        Error(s, "EquationSolver neither true nor false");
+    }
+    f.Begin(2);
+    const std::string linear = Upper(f.Word("Linear"));
+    if (linear == "Y") {
+        o.Linear = true;
+    } else if (linear == "N") {
+        o.Linear = false;
+    } else {
+        Error(s, "Linear neither true nor false");
+    }
+    f.Begin(3);
+    const std::string steady = Upper(f.Word("steady state"));
+    if (steady == "Y") {
+        o.Dynamic = false;
+    } else if (steady == "N") {
+        o.Dynamic = true;
+    } else {
+        Error(s, "Dynamic neither true nor false");
+    }
+}
+
+// Pairs 4 to 8: sizes of the model and transport settings.
+void ReadSizePairs(ControlFile& f, RunOptions& o) {
+    f.Begin(4);
+    o.NEQN = f.Int("NEQN");
+    f.End("NEQN");
+    f.Begin(5);
+    o.NSV = f.Int("NSV");
+    o.NTCount1 = f.Int("NTCount1");
+    o.NTCount2 = f.Int("NTCount2");
+    f.End("NTCount2");
+    f.Begin(6);
+    o.NAS = f.Int("NAS");
+    f.End("NAS");
+    f.Begin(7);
+    o.MixLengthOption = f.Int("MixLengthOption");
+    f.End("MixLengthOption");
+    f.Begin(8);
+    o.FlowBalanceTol = f.Sgl("FlowBalanceTol");
+    f.End("FlowBalanceTol");
+}
+
+// Pairs 9 to 15: time stepping and result selection.
+void ReadTimePairs(ModelState& s, ControlFile& f) {
+    RunOptions& o = s.opt;
+    f.Begin(9);
+    o.DynType = f.Int("DynType");
+    f.End("DynType");
+    if (o.Dynamic && (o.DynType < 1 || o.DynType > 4)) Error(s, "DynType not equal to 1,2,3, or 4");
+    f.Begin(10);
+    o.DELT = f.Sgl("DELT");
+    f.End("DELT");
+    f.Begin(11);
+    o.NumTimeSteps = f.Dbl("NumTimeSteps");
+    f.End("NumTimeSteps");
+    f.Begin(12);
+    o.DumpStep = f.Int("DumpStep");
+    f.End("DumpStep");
+    f.Begin(13);
+    o.DynPrint = f.Int("DynPrint");
+    f.End("DynPrint");
+    if (o.Dynamic && (o.DynPrint < 1 || o.DynPrint > 3)) Error(s, "DynPrint neither 1, 2, or 3");
+    f.Begin(14);
+    o.ProfileStep = f.Dbl("ProfileStep");
+    f.End("ProfileStep");
+    f.Begin(15);
+    o.NumSectnPrint = f.Int("NumSectnPrint");
+    o.PrintEvery = f.Int("PrintEvery");
+    f.End("PrintEvery");
+}
+
+// Pairs 16 to 25: the nonlinear terms and Newton's settings.
+void ReadNewtonPairs(ControlFile& f, RunOptions& o) {
+    o.NonlinearRV = Flag(f, 16, "NonlinearRV");
+    o.AnalyticJacobian = Flag(f, 17, "AnalyticJacobian");
+    f.Begin(18);
+    o.DELTFD = f.Dbl("DELTFD");
+    f.End("DELTFD");
+    o.NewtonInfo = Flag(f, 19, "NewtonInfo");
+    f.Begin(20);
+    o.NonNegative = Upper(f.Word("NonNegative")) != "N";
+    f.Begin(21);
+    o.RandomHigh = f.Sgl("RandomHigh");
+    o.RandomLow = f.Sgl("RandomLow");
+    f.End("RandomLow");
+    f.Begin(22);
+    o.SC = f.Sgl("SC");
+    f.End("SC");
+    f.Begin(23);
+    o.MaxNewtonIteration = f.Int("MaxNewtonIteration");
+    o.MaxRandomizing = f.Int("MaxRandomizing");
+    o.NumRandomSamples = f.Int("NumRandomSamples");
+    f.End("NumRandomSamples");
+    o.UseDfdc = false;
+    o.VarnTerm = Flag(f, 24, "VarnTerm");
+    if (o.VarnTerm && o.AnalyticJacobian) o.UseDfdc = true;
+    o.UsePask = false;
+    o.TelmTerm = Flag(f, 25, "TelmTerm");
+    if (o.TelmTerm && o.AnalyticJacobian) o.UsePask = true;
+}
+
+// Pairs 26 to 36: tables rewritten by companion programs. The loads (33)
+// and the right-hand side (35) are refreshed by the load routine at every
+// time level anyway, so they do not call for a parameter update.
+void ReadTimeVarPairs(ControlFile& f, RunOptions& o) {
+    struct TimeVarPair {
+        int pair;
+        const char* name;
+        bool RunOptions::*flag;
+        bool needsUpdate;
+    };
+    static const TimeVarPair pairs[] = {
+        {26, "TimeVarCompartments", &RunOptions::TimeVarCompartments, true},
+        {27, "TimeVarInterfaces", &RunOptions::TimeVarInterfaces, true},
+        {28, "TimeVarFlows", &RunOptions::TimeVarFlows, true},
+        {29, "TimeVarECoef", &RunOptions::TimeVarECoef, true},
+        {30, "TimeVarMultipliers", &RunOptions::TimeVarMultipliers, true},
+        {31, "TimeVarKd", &RunOptions::TimeVarKd, true},
+        {32, "TimeVarBoundary", &RunOptions::TimeVarBoundary, true},
+        {33, "TimeVarLoads", &RunOptions::TimeVarLoads, false},
+        {34, "TimeVarAEqnSolver", &RunOptions::TimeVarAEqnSolver, true},
+        {35, "TimeVarBEqnSolver", &RunOptions::TimeVarBEqnSolver, false},
+        {36, "TimeVarRVEqnSolver", &RunOptions::TimeVarRVEqnSolver, true},
+    };
+    for (const TimeVarPair& p : pairs) {
+        o.*p.flag = Flag(f, p.pair, p.name);
+        if (o.*p.flag && p.needsUpdate) o.TimeVarParms = true;
+    }
+}
+
+}  // namespace
+
+void ReadControl(ModelState& s) {
+    s.opt.TimeVarParms = false;
+    ControlFile f(s);
+    ReadModePairs(s, f);
+    ReadSizePairs(f, s.opt);
+    ReadTimePairs(s, f);
+    ReadNewtonPairs(f, s.opt);
+    ReadTimeVarPairs(f, s.opt);
+}
+
+}  // namespace ostra
