@@ -51,4 +51,14 @@ enum ExitStatus : int {
     EXIT_USAGE = 64,          // bad command line or model directory
 };
 
+// Sources, sinks, loads and mass balance.
+inline constexpr const char* VOLUME_SRC_SNK_FILE = "VolumeSrcSnks.csv";
+inline constexpr const char* AREA_SRC_SNK_FILE = "AreaSrcSnks.csv";
+inline constexpr const char* LOADS_FILE = "Loads.csv";
+inline constexpr const char* LOADS_EXCHANGE = "Loads";             // companion "Loads.exe"
+inline constexpr const char* BEQN_SOLVER_FILE = "BEqnSolver.csv";
+inline constexpr const char* BEQN_SOLVER_EXCHANGE = "BEqnSolver";  // companion "BEqnSolver.exe"
+inline constexpr const char* MASS_BALANCE_FILE = "MassBalance.csv";
+inline constexpr float REFERENCE_TEMPERATURE = 20.0f;  // rate constants are given at 20 degrees
+
 }  // namespace ostra

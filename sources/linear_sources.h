@@ -7,11 +7,18 @@
 
 namespace ostra {
 
-// Adds the terms of "VolumeSrcSnks.csv" and "AreaSrcSnks.csv" to A and,
-// when MassBalanceOn, rebuilds MBExtVolSinks and MBExtAreaSinks.
+// Adds the terms of "VolumeSrcSnks.csv" and "AreaSrcSnks.csv" to A (NEQN x
+// NEQN, global equation numbers, rate per unit time times volume) and, when
+// MassBalanceOn, rebuilds MBExtVolSinks and MBExtAreaSinks from scratch.
+// Both files are read anew on every call. Ends the run through Error on a
+// record naming a compartment or state variable without an equation, an
+// area-based source from a boundary compartment, a missing interface area,
+// a missing temperature correction, or overfull mass-balance lists.
 void LoadALinearSrcSnk(ModelState& s, DMatrix& A);
 
-// Area of the interface between I and J as listed in I's interface row.
+// Area of the interface between compartments I and J (1-based) as listed in
+// I's row of Inface. Ends the run through Error when J is not among I's
+// neighbours.
 Single GetArea(ModelState& s, Integer I, Integer J);
 
 }  // namespace ostra

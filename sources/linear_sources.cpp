@@ -1,0 +1,158 @@
+// linear_sources.cpp -- first-order sources and sinks added to the coefficient
+// matrix: volume-based terms of "VolumeSrcSnks.csv" (decay, transformation of
+// one state variable into another, temperature-corrected) and area-based
+// terms of "AreaSrcSnks.csv" (losses across an interface, transfer from an
+// adjacent interior compartment).
+//
+// Exports: LoadALinearSrcSnk, GetArea.
+//
+// Arithmetic. The tables hold Single values, and a product of Single values
+// is formed in Single (the area term Area x v and its mass-balance
+// coefficient). The temperature correction theta^(T - 20) is a power
+// function, whose result is a Double: the exponent T - 20 is formed in
+// Single, the power is taken in Double from the Single theta and exponent,
+// and the volume term is the Double product (theta^(T - 20) x k) x EqnVolume,
+// left to right.
+#include "sources/linear_sources.h"
+
+#include <cmath>
+#include <string>
+
+#include "model/error.h"
+#include "sources/equation_numbers.h"
+#include "textio/number_format.h"
+#include "textio/text_reader.h"
+
+namespace ostra {
+namespace {
+
+const char* const PROC = "LoadALinearSrcSnk";
+
+// Empties both mass-balance lists: every element of their columns is -999.
+void ResetMassBalanceLists(ModelState& s) {
+    s.mb.MBExtVolSinksRowCount = 0;
+    s.mb.MBExtAreaSinksRowCount = 0;
+    s.mb.MBExtVolSinks.Fill(MISSING_VALUE);
+    s.mb.MBExtAreaSinks.Fill(MISSING_VALUE);
+}
+
+// theta^(T - 20) for the receiving state variable sr in compartment K. A
+// missing temperature, or a missing theta where the exponent is not zero,
+// would turn the term into garbage; both end the run with a message.
+double TemperatureCorrection(ModelState& s, const textio::TextReader& in, int sr, int K) {
+    const Single T = s.tables.Compartment(K, 8);
+    const int row = (sr - 1) * s.setup.NT + K;
+    const Single theta = s.tables.KdTempCoef(row, 4);
+    if (T == MISSING)
+        Error(s, in.Where() + ": temperature Compartment(" + std::to_string(K) +
+                     ", 8) = -999 for the volume term of state variable " + std::to_string(sr) +
+                     " in " + PROC);
+    const Single exponent = T - REFERENCE_TEMPERATURE;
+    if (theta == MISSING && exponent != 0)
+        Error(s, in.Where() + ": temperature coefficient KdTempCoef(" + std::to_string(row) +
+                     ", 4) = -999 for state variable " + std::to_string(sr) + " in compartment " +
+                     std::to_string(K) + " at temperature" + textio::FormatSingle(T) + "in " +
+                     PROC);
+    return std::pow(static_cast<double>(theta), static_cast<double>(exponent));
+}
+
+// One record (K, sr, sc, k) of "VolumeSrcSnks.csv".
+void AddVolumeTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int K, int sr, int sc,
+                   Single k) {
+    CheckRecordCompartment(s, in, PROC, K);
+    if (s.tables.Compartment(K, 3) != 0) return;  // only interior compartments carry terms
+    const int row = RecordEquation(s, in, PROC, sr, K);
+    // A sink always acts on the receiving state variable's own concentration.
+    const int col = (k >= 0) ? RecordEquation(s, in, PROC, sc, K) : row;
+    const double term =
+        TemperatureCorrection(s, in, sr, K) * k * static_cast<double>(s.eq.EqnVolume(row));
+    A(row, col) += term;
+
+    if (s.mb.MassBalanceOn && sr == sc) {
+        const int n = ++s.mb.MBExtVolSinksRowCount;
+        if (n > s.setup.MaxNSVxNT)
+            Error(s, "number of records in mass balance array MBExtVolSinks exceeds dimensioned "
+                     "length of array");
+        s.mb.MBExtVolSinks(n, 1) = sr;
+        s.mb.MBExtVolSinks(n, 2) = K;
+        s.mb.MBExtVolSinks(n, 3) = term * s.tables.Compartment(K, 9);
+    }
+}
+
+void LoadVolumeTerms(ModelState& s, DMatrix& A) {
+    textio::TextReader in(s.Dir, VOLUME_SRC_SNK_FILE);
+    in.ReadLine("header line");
+    for (;;) {
+        const Integer K = in.ReadInteger("compartment of a volume term, or -999 ending the list");
+        if (K == MISSING) break;
+        const Integer sr = in.ReadInteger("state variable receiving the volume term");
+        const Integer sc = in.ReadInteger("state variable driving the volume term");
+        const Single k = in.ReadSingle("rate constant of the volume term");
+        AddVolumeTerm(s, A, in, K, sr, sc, k);
+    }
+}
+
+// One record (ISV, K, J, v) of "AreaSrcSnks.csv".
+void AddAreaTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int ISV, int K, int J,
+                 Single v) {
+    const int row = RecordEquation(s, in, PROC, ISV, K);
+    CheckRecordCompartment(s, in, PROC, J);
+    const bool interiorJ = s.tables.Compartment(J, 3) == 0;
+    int col = row;
+    if (v >= 0) {
+        if (!interiorJ)
+            Error(s, "Ostra not yet set up to accept an area-based source from a boundary/dummy "
+                     "compartment to an interior compartment, user should specify as external "
+                     "loading instead in Loads.csv");
+        col = RecordEquation(s, in, PROC, ISV, J);
+    }
+    const Single Area = GetArea(s, static_cast<Integer>(J), static_cast<Integer>(K));
+    if (Area == MISSING) Error(s, "Interface Area = -999 in LoadALinearSrcSnk");
+    const Single rate = Area * v;
+    A(row, col) += rate;
+
+    if (s.mb.MassBalanceOn && !interiorJ && v < 0) {
+        const int n = ++s.mb.MBExtAreaSinksRowCount;
+        if (n > s.setup.MaxNSVxNT)
+            Error(s, "number of records in mass balance array MBExtAreaSinks exceeds dimensioned "
+                     "length of array");
+        const Single coefficient = rate * s.tables.Compartment(K, 9);
+        s.mb.MBExtAreaSinks(n, 1) = ISV;
+        s.mb.MBExtAreaSinks(n, 2) = K;
+        s.mb.MBExtAreaSinks(n, 3) = J;
+        s.mb.MBExtAreaSinks(n, 4) = coefficient;
+    }
+}
+
+void LoadAreaTerms(ModelState& s, DMatrix& A) {
+    textio::TextReader in(s.Dir, AREA_SRC_SNK_FILE);
+    in.ReadLine("header line");
+    for (;;) {
+        const Integer ISV = in.ReadInteger("state variable of an area term, or -999 ending the list");
+        if (ISV == MISSING) break;
+        const Integer K = in.ReadInteger("compartment receiving the area term");
+        const Integer J = in.ReadInteger("adjacent compartment of the area term");
+        const Single v = in.ReadSingle("rate per unit area of the area term");
+        AddAreaTerm(s, A, in, ISV, K, J, v);
+    }
+}
+
+}  // namespace
+
+void LoadALinearSrcSnk(ModelState& s, DMatrix& A) {
+    if (s.mb.MassBalanceOn) ResetMassBalanceLists(s);
+    LoadVolumeTerms(s, A);
+    LoadAreaTerms(s, A);
+}
+
+Single GetArea(ModelState& s, Integer I, Integer J) {
+    const Integer NAS = RoundToInteger(s.tables.Compartment(I, 2), "number of adjacent compartments");
+    const int stride = s.setup.NColInface;
+    for (int n = 1; n <= NAS; ++n) {
+        const int c = 2 + (n - 1) * stride;
+        if (s.tables.Inface(I, c) == J) return s.tables.Inface(I, c + 1);
+    }
+    Error(s, "can't find adjacent compartment in GetArea");
+}
+
+}  // namespace ostra
