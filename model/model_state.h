@@ -172,6 +172,19 @@ struct CompanionLog {
     bool record = false;
 };
 
+// Working state of the nonlinear residual (solvers/residual.cpp), kept
+// across its calls: the coefficient matrix and boundary contributions of the
+// old time level of the Crank-Nicolson step in progress, so that every
+// evaluation of one step forms the old-level sum with the same operator.
+// The copies belong to the step whose old time and old state they record.
+struct ResidualWork {
+    bool oldLevelValid = false;
+    Double oldLevelTime = 0;
+    DVector oldLevelState;  // XPREV of the step the copies belong to
+    DMatrix AOld;
+    DVector BBCOld;
+};
+
 struct ModelState {
     ModelState(std::filesystem::path dir, Display& display)
         : Dir(std::move(dir)), display(display) {}
@@ -189,6 +202,9 @@ struct ModelState {
     MassBalanceState mb;
     RunFiles files;
     CompanionLog companions;
+
+    // Nonlinear residual working state (see ResidualWork).
+    ResidualWork residual;
 };
 
 }  // namespace ostra

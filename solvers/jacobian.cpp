@@ -1,0 +1,126 @@
+// jacobian.cpp -- the Jacobian of the residual.
+//
+// Exports: Jacobian.
+//
+// Finite differences: each component X(J) is moved once up and once down by
+// the relative step DELTFD and the whole residual is evaluated at both
+// points; column J of XJAC is their central difference for every row. This
+// gives, entry for entry, the same numbers as differencing one row at a time
+// (the residual of one row does not depend on which other rows are
+// computed) at 2 NEQN residual evaluations instead of 2 NEQN^2, each of
+// which starts the companion programs. A component that is exactly 0 is
+// moved by the absolute step DELTFD instead, since a relative step would be 0.
+//
+// Analytic: df/dC from "dfdc.exe", dR/dC from "Pask.exe" and the coefficient
+// matrix A, for the steady state and the schemes 1, 3 and 4; the storage
+// derivative is that of the storage the residual uses.
+#include "solvers/jacobian.h"
+
+#include <string>
+
+#include "model/error.h"
+#include "solvers/nonlinear_terms.h"
+#include "solvers/residual.h"
+
+namespace ostra {
+namespace {
+
+void FiniteDifferences(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
+                       DMatrix& XJAC, DMatrix& A, DVector& BBC, DVector& B, Double cumtime) {
+    const int NEQN = s.opt.NEQN;
+    DVector XP(NEQN, "XP");
+    DVector G1(NEQN, "GP");
+    DVector G2(NEQN, "GP");
+    for (int J = 1; J <= NEQN; ++J) XP(J) = X(J);
+    for (int J = 1; J <= NEQN; ++J) {
+        const Double x = X(J);
+        Double divisor;
+        if (x == 0) {
+            XP(J) = DELTFD;
+            EvalG(s, XP, XPREV, G1, ALL_ROWS, A, BBC, B, cumtime);
+            XP(J) = -DELTFD;
+            EvalG(s, XP, XPREV, G2, ALL_ROWS, A, BBC, B, cumtime);
+            divisor = DELTFD * 2;
+        } else {
+            XP(J) = x * DELTFD + x;
+            EvalG(s, XP, XPREV, G1, ALL_ROWS, A, BBC, B, cumtime);
+            XP(J) = x - x * DELTFD;
+            EvalG(s, XP, XPREV, G2, ALL_ROWS, A, BBC, B, cumtime);
+            divisor = DELTFD * 2 * x;
+        }
+        for (int I = 1; I <= NEQN; ++I) XJAC(I, J) = (G1(I) - G2(I)) / divisor;
+        XP(J) = x;
+    }
+}
+
+// Storage derivative of equation I: d(R(C) C V)/dC in compartment mode,
+// the constant diagonal RVDiag in equation-solver mode.
+Double StorageDerivative(const ModelState& s, const DVector& X, const DVector& RDeriv, int I) {
+    if (s.opt.EquationSolver) return s.eq.RVDiag(I);
+    return (X(I) * RDeriv(I) + s.eq.EqnRetard(I)) * s.eq.EqnVolume(I);
+}
+
+// Number of equations the compartment numbering yields: state variable ISV
+// in compartment K when SVCompMap(ISV, K) = 1 and K is interior.
+int CountEquations(const ModelState& s) {
+    int n = 0;
+    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
+        for (int K = 1; K <= s.setup.NT; ++K)
+            if (s.setup.SVCompMap(ISV, K) == 1 && s.tables.Compartment(K, 3) == 0) ++n;
+    return n;
+}
+
+void DynamicRows(ModelState& s, const DVector& X, const DVector& RDeriv, const DMatrix& DFDC,
+                 const DMatrix& A, DMatrix& XJAC) {
+    const int NEQN = s.opt.NEQN;
+    const Integer DynType = s.opt.DynType;
+    const Single dt = (DynType == 4) ? s.opt.DELT / 2 : s.opt.DELT;
+    for (int I = 1; I <= NEQN; ++I) {
+        const Double S = StorageDerivative(s, X, RDeriv, I);
+        for (int N = 1; N <= NEQN; ++N) {
+            if (DynType == 1)
+                XJAC(I, N) = (N == I) ? S : 0;
+            else if (N == I)
+                XJAC(I, I) = S - (DFDC(I, I) + A(I, I)) * dt;
+            else
+                XJAC(I, N) = -(A(I, N) + DFDC(I, N)) * dt;
+        }
+    }
+}
+
+void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DMatrix& A, Double cumtime) {
+    const int NEQN = s.opt.NEQN;
+    DMatrix DFDC(NEQN, NEQN, "DFDC");
+    s.sys.CurrentTime = cumtime;
+    Getdfdc(s, DFDC, X);
+    if (!s.opt.Dynamic) {
+        for (int I = 1; I <= NEQN; ++I)
+            for (int J = 1; J <= NEQN; ++J) XJAC(I, J) = DFDC(I, J) + A(I, J);
+        return;
+    }
+    DVector RDeriv(NEQN, "RDeriv");
+    GetPask(s, RDeriv, X);
+    const Integer DynType = s.opt.DynType;
+    if (DynType == 2) Error(s, "MacCormack not implemented for nonlinear");
+    if (DynType < 1 || DynType > 4) Error(s, "DynType <> 1,2, 3, or 4 in Jacobian");
+    if (!s.opt.EquationSolver) {
+        const int count = CountEquations(s);
+        if (count != NEQN)
+            Error(s, "the compartments hold " + std::to_string(count) + " equations, NEQN is " +
+                         std::to_string(NEQN) + ", in Jacobian");
+    }
+    DynamicRows(s, X, RDeriv, DFDC, A, XJAC);
+}
+
+}  // namespace
+
+void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
+              DMatrix& XJAC, DMatrix& A, DVector& BBC, DVector& B, Double cumtime) {
+    (void)G;  // the caller's residual is neither read nor changed
+    if (s.opt.AnalyticJacobian)
+        Analytic(s, X, XJAC, A, cumtime);
+    else
+        FiniteDifferences(s, DELTFD, X, XPREV, XJAC, A, BBC, B, cumtime);
+}
+
+}  // namespace ostra
