@@ -44,7 +44,9 @@ void ReadBoundary(ModelState& s);
 // (IntI, IntJ) of state variable ISV from "FlowandEMultipliers.csv": the
 // first record whose state variable, row and column compartments match in
 // order and whose interface pair matches in either order. Both are 1 when no
-// record matches.
+// record matches. The records are parsed at the first lookup after
+// InvalidateMultipliers and kept; a record cut short or unreadable ends the
+// run only when no record before it matches.
 void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
                              Integer IntI, Integer IntJ, Single& EMult, Single& QMult);
 
