@@ -4,7 +4,10 @@
 // that must stop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -269,6 +272,22 @@ TEST(ExplicitEulerStability, ReportedAtEveryStepWithTimeVariableTables) {
               StabilityLine("0") + StabilityLine("2") + StabilityLine("4"));
 }
 
+TEST(ExplicitEulerStability, ReportedAtEveryStepWhenFofCIsTakenExplicitly) {
+    TempDir dir;
+    ControlFile control;
+    control.DynType = 1;
+    control.DELT = "2";
+    control.NumTimeSteps = "3";
+    control.linear = false;  // no f(C) program, so f = 0 and the steps stay the same
+    Unstable().Model().Write(dir.Path(), control);
+    ASSERT_EQ(RunModel(dir), 0) << (dir.Exists("Error.dng") ? dir.Read("Error.dng") : "");
+    EXPECT_EQ(dir.Read("EulerStabilityInfo.dng"),
+              StabilityLine("0") + StabilityLine("2") + StabilityLine("4"));
+    const auto rows = ParseCsvRows(dir.Read("AllTimeSeries.csv"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2][1], -1);
+}
+
 TEST(ExplicitEulerStability, StableRunLeavesAnEmptyReport) {
     TempDir dir;
     ControlFile control;
@@ -372,6 +391,56 @@ TEST(SteadyStatePath, DumpsAtTimeZeroAndSnapshotAtMinus999) {
     EXPECT_EQ(rows[0][0], -999);
     // 0 = a c + b.
     EXPECT_NEAR(rows[0].back(), -d.W / d.a(), 1E-12);
+}
+
+// Newton runs: the nonlinear path with no companion program (f = 0), so the
+// solution is that of the linear system. Decay a = -16 and load b = 8 hold
+// the compartment at c = 0.5; the guess is 3.
+struct AtRest : Decay {
+    AtRest() { V = 8, k = -2, W = 8, c0 = 0.5, Kd = 0; }
+};
+
+int NewtonRun(const TempDir& dir, TestState& ts, bool dynamic) {
+    ControlFile control;
+    control.linear = false;
+    control.dynamic = dynamic;
+    control.NumTimeSteps = "3";
+    control.SC = "1E-12";
+    AtRest().Model().Write(dir.Path(), control);
+    WriteModelFile(dir.Path(), "Guess.CSV", "State variable, compartment, guess\n1,1,3\n");
+    return RunModel(ts);
+}
+
+TEST(NewtonPath, EachStepStartsFromThePreviousSolution) {
+    TempDir dir;
+    TestState ts(dir.Path());
+    ASSERT_EQ(NewtonRun(dir, ts, true), 0) << ErrorLine(dir);
+    for (const auto& row : ParseCsvRows(dir.Read("AllTimeSeries.csv")))
+        EXPECT_NEAR(row[1], 0.5, 1E-6);
+    // Highest Newton iteration shown within each time step: the first step
+    // works from the guess, the later ones start at the solution already.
+    std::vector<int> most;
+    for (const auto& e : ts.display.events) {
+        if (e.rfind("text 1: Time Step ", 0) == 0 && std::isdigit(e[18])) most.push_back(0);
+        const std::string tag = "text 2: Newton Iteration ";
+        if (e.rfind(tag, 0) == 0 && !most.empty() && std::isdigit(e[tag.size()]))
+            most.back() = std::max(most.back(), std::stoi(e.substr(tag.size())));
+    }
+    ASSERT_EQ(most.size(), 3u);
+    EXPECT_GE(most[0], 2);
+    EXPECT_EQ(most[1], 1);
+    EXPECT_EQ(most[2], 1);
+}
+
+TEST(NewtonPath, SteadyRunWritesTheConvergedSnapshot) {
+    TempDir dir;
+    TestState ts(dir.Path());
+    ASSERT_EQ(NewtonRun(dir, ts, false), 0) << ErrorLine(dir);
+    const auto rows = ParseCsvRows(dir.Read("ProfileSnapshot.csv"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], -999);
+    EXPECT_NEAR(rows[0].back(), 0.5, 1E-6);
+    EXPECT_TRUE(dir.Exists("A.dng"));
 }
 
 }  // namespace
