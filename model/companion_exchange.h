@@ -6,8 +6,8 @@
 // the general number format, CR LF. A companion program is a file in the
 // model directory named, in any letter case, like the exchange name with or
 // without ".exe"; it runs with the model directory as working directory and
-// standard input closed, one at a time, and the call returns only when the
-// program has ended.
+// standard input from /dev/null, one at a time, and the call returns only
+// when the program has ended (no time limit).
 #pragma once
 
 #include <string>
@@ -21,7 +21,8 @@ namespace ostra {
 // or a signal ends the run through Error with a message naming it.
 void ShellFunction(ModelState& s, const std::string& FileToFire);
 
-// "Shell<filename>.csv": the time.
+// "Shell<filename>.csv" in the model directory, replacing any earlier one:
+// the time.
 void WriteTime(ModelState& s, const std::string& filename, Double Time);
 // "Shell<filename>.csv": X(1) .. X(NEQN).
 void WriteStatus(ModelState& s, const std::string& filename, const DVector& X);
