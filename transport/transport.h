@@ -8,13 +8,20 @@
 
 namespace ostra {
 
-// Adds the transport coefficients of state variable ISV into Asm
-// (NEQNsm(ISV) x NEQNsm(ISV), local equation numbers) and Bsm (boundary
-// terms), all in Single; writes MBBoundary records when MassBalanceOn.
-// Ends the run through Error on inconsistent tables.
+// Adds the transport coefficients of state variable ISV (1..NSV) into Asm
+// (NEQNsm(ISV) x NEQNsm(ISV), 1-based local equation numbers SectnToEqn) and
+// Bsm (known boundary terms), all in Single: net transport into a compartment
+// = sum of Asm x C + Bsm. Writes one
+// MBBoundary record per interface to a non-interior compartment when
+// MassBalanceOn, counting MBBoundaryRowCount on. Ends the run through Error
+// on inconsistent tables and on a violated flow balance.
 void Transport(ModelState& s, SMatrix& Asm, SVector& Bsm, Integer ISV);
 
-// Clears A and BBC (NEQN) and fills them block by block from Transport.
+// Clears A (NEQN x NEQN) and BBC (NEQN), recomputes NEQNsm and fills A and
+// BBC with one diagonal block per state variable from Transport, widened to
+// Double. Ends the run through Error when a state variable has no interior
+// compartment or, with MassBalanceOn, when the records written differ from
+// MBBoundaryLength.
 void LoadATrans(ModelState& s, DMatrix& A, DVector& BBC);
 
 }  // namespace ostra
