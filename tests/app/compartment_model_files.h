@@ -285,8 +285,13 @@ struct CompartmentModel {
                     const bool isA = l.a == k;
                     const int adj = isA ? l.b : l.a;
                     // Positive flow enters the compartment of the row.
-                    flows += "," + to_string(adj) + "," + N(isA ? -l.flow : l.flow);
-                    ecoefs += "," + to_string(adj) + "," + N(l.E);
+                    for (std::string* out : {&flows, &ecoefs}) {
+                        out->push_back(',');
+                        out->append(to_string(adj));
+                        out->push_back(',');
+                    }
+                    flows.append(N(isA ? -l.flow : l.flow));
+                    ecoefs.append(N(l.E));
                 }
                 flows += "\n";
                 ecoefs += "\n";
