@@ -26,6 +26,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="${OSTRA_BUILD_DIR:-$root/build}"  # another build directory may be named instead
 scratch="$root/scratch/$name"
 
+# A fresh machine gets its compiler, CMake and GoogleTest from the Debian archive.
+bash "$root/tools/ensure-deps.sh"
+
 if [ ! -f "$example/Control.csv" ] && [ ! -f "$example/control.csv" ]; then
   echo "run-example: $example holds no Control.csv" >&2
   exit 64
