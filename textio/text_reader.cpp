@@ -167,27 +167,26 @@ float TextReader::ReadSingle(std::string_view what) {
     return v;
 }
 
-std::int32_t TextReader::ReadLong(std::string_view what) {
+double TextReader::ReadWhole(std::string_view what, double lowest, double highest,
+                             std::string_view expected) {
     const std::string field = NextField(what, "a whole number");
     if (!LooksNumeric(field)) Fail(what, "a whole number", field);
     char* end = nullptr;
     const double v = std::strtod(field.c_str(), &end);
     if (end != field.c_str() + field.size()) Fail(what, "a whole number", field);
     const double r = std::nearbyint(v);  // halves to even
-    if (!(r >= -2147483648.0 && r <= 2147483647.0))
-        Fail(what, "a whole number from -2147483648 to 2147483647", field);
-    return static_cast<std::int32_t>(r);
+    if (!(r >= lowest && r <= highest)) Fail(what, expected, field);
+    return r;
+}
+
+std::int32_t TextReader::ReadLong(std::string_view what) {
+    return static_cast<std::int32_t>(ReadWhole(what, -2147483648.0, 2147483647.0,
+                                               "a whole number from -2147483648 to 2147483647"));
 }
 
 std::int16_t TextReader::ReadInteger(std::string_view what) {
-    const std::string field = NextField(what, "a whole number");
-    if (!LooksNumeric(field)) Fail(what, "a whole number", field);
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
-    if (end != field.c_str() + field.size()) Fail(what, "a whole number", field);
-    const double r = std::nearbyint(v);  // halves to even
-    if (!(r >= -32768.0 && r <= 32767.0)) Fail(what, "a whole number from -32768 to 32767", field);
-    return static_cast<std::int16_t>(r);
+    return static_cast<std::int16_t>(
+        ReadWhole(what, -32768.0, 32767.0, "a whole number from -32768 to 32767"));
 }
 
 }  // namespace textio

@@ -59,6 +59,9 @@ public:
 private:
     bool NextLine();
     std::string NextField(std::string_view what, std::string_view expected);
+    // A whole number within [lowest, highest], the field rounded half to even.
+    double ReadWhole(std::string_view what, double lowest, double highest,
+                     std::string_view expected);
     [[noreturn]] void Fail(std::string_view what, std::string_view expected,
                            std::string_view found) const;
 
