@@ -94,6 +94,11 @@ void Varn(ModelState& s, const DVector& X, DVector& f) {
 void Telm(ModelState& s, const DVector& X) {
     const Integer NEQN = s.opt.NEQN;
     SVector& R = s.eq.EqnRetard;
+    // Only the compartment mode keeps retardation factors; the storage of
+    // the equation-solver mode is the fixed diagonal of "RVEqnSolver.csv".
+    if (R.Size() < NEQN)
+        Error(s, "a concentration-dependent storage factor (Control.csv pair 16 = Y) needs the "
+                 "compartment mode ENVS; in EQNS mode the storage is read from \"RVEqnSolver.csv\"");
     for (int I = 1; I <= NEQN; ++I) R(I) = 0;
     if (!s.opt.TelmTerm) return;
 

@@ -109,6 +109,11 @@ TEST(NonlinearTermsTest, StaleMissingOrShortAnswersEndTheRunNamingProgramAndFile
     EXPECT_EQ(Ended([&] { Telm(n.s, n.X); }), EXIT_FATAL_DATA);
     EXPECT_EQ(n.ErrorText(),
               Crlf("Error:  \"Telm.csv\" written by Telm.exe holds 1 values where 2 are needed in Telm\n"));
+
+    Terms eqns;  // equation-solver mode keeps no retardation factors
+    eqns.s.eq.EqnRetard.Resize(0);
+    EXPECT_EQ(Ended([&] { Telm(eqns.s, eqns.X); }), EXIT_FATAL_DATA);
+    EXPECT_NE(eqns.ErrorText().find("needs the compartment mode ENVS"), std::string::npos);
 }
 
 TEST(NonlinearTermsTest, DumpsHoldTheLatestStateAndResult) {
