@@ -152,7 +152,7 @@ bool LineSearch(ModelState& s, DVector& X, const DVector& Step, DVector& XTrial,
             return true;
         }
         Lambda = Lambda / 2;
-        if (floor > Lambda) return false;
+        if (floor > Lambda || Lambda == 0) return false;  // 0: no machine precision was set
     }
 }
 
