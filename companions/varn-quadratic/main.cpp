@@ -5,43 +5,20 @@
 // one a line to "varn.csv". Squares and sum in Double, values stored as
 // Singles. A missing request or too few values leaves no answer and ends
 // with a message on standard error and a non-zero status.
-#include <cstdio>
-#include <string>
+#include <vector>
 
-#include "textio/errors.h"
-#include "textio/text_reader.h"
-#include "textio/text_writer.h"
+#include "textio/companion_io.h"
 
 namespace {
 
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "varn: %s\n", message.c_str());
-    return 1;
+void Answer() {
+    const std::vector<float> X = textio::ReadRequest("Shellvarn.csv", false, 2, "X(%d)").values;
+    const double x1 = X[1], x2 = X[2];
+    const float F1 = static_cast<float>(x1 * x1);
+    const float F2 = static_cast<float>(4 * (x2 * x2) + x1 * x1);
+    textio::WriteAnswer("varn.csv", {0.0f, F1, F2});
 }
 
 }  // namespace
 
-int main() {
-    float X1 = 0, X2 = 0;
-    try {
-        textio::TextReader in(".", "Shellvarn.csv");
-        X1 = in.ReadSingle("X(1)");
-        X2 = in.ReadSingle("X(2)");
-    } catch (const textio::DataError& e) {
-        return Fail(e.what());
-    }
-
-    const double x1 = X1, x2 = X2;
-    const float F1 = static_cast<float>(x1 * x1);
-    const float F2 = static_cast<float>(4 * (x2 * x2) + x1 * x1);
-
-    try {
-        textio::TextWriter out(".", "varn.csv");
-        out.Single(F1).EndLine();
-        out.Single(F2).EndLine();
-        out.Close();
-    } catch (const textio::DataError& e) {
-        return Fail(e.what());
-    }
-    return 0;
-}
+int main() { return textio::CompanionMain("varn", Answer); }
