@@ -137,36 +137,23 @@ bool Flag(ControlFile& f, int pair, const char* name) {
     return IsY(f.Word(name));
 }
 
+// A pair whose value must be one of two words; anything else is `message`.
+bool EitherWord(ModelState& s, ControlFile& f, int pair, const char* name, const char* yes,
+                const char* no, const char* message) {
+    f.Begin(pair);
+    const std::string word = Upper(f.Word(name));
+    if (word == yes) return true;
+    if (word != no) Error(s, message);
+    return false;
+}
+
 // Pairs 1 to 3: mode, linearity, steady state or time stepping.
 void ReadModePairs(ModelState& s, ControlFile& f) {
     RunOptions& o = s.opt;
-    f.Begin(1);
-    const std::string mode = Upper(f.Word("mode word"));
-    if (mode == "ENVS") {
-        o.EquationSolver = false;
-    } else if (mode == "EQNS") {
-        o.EquationSolver = true;
-    } else {
-        Error(s, "EquationSolver neither true nor false");
-    }
-    f.Begin(2);
-    const std::string linear = Upper(f.Word("Linear"));
-    if (linear == "Y") {
-        o.Linear = true;
-    } else if (linear == "N") {
-        o.Linear = false;
-    } else {
-        Error(s, "Linear neither true nor false");
-    }
-    f.Begin(3);
-    const std::string steady = Upper(f.Word("steady state"));
-    if (steady == "Y") {
-        o.Dynamic = false;
-    } else if (steady == "N") {
-        o.Dynamic = true;
-    } else {
-        Error(s, "Dynamic neither true nor false");
-    }
+    o.EquationSolver =
+        EitherWord(s, f, 1, "mode word", "EQNS", "ENVS", "EquationSolver neither true nor false");
+    o.Linear = EitherWord(s, f, 2, "Linear", "Y", "N", "Linear neither true nor false");
+    o.Dynamic = !EitherWord(s, f, 3, "steady state", "Y", "N", "Dynamic neither true nor false");
 }
 
 // Pairs 4 to 8: sizes of the model and transport settings.
