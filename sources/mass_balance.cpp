@@ -30,12 +30,16 @@ namespace {
 
 const char* const WHERE = " in mass balance checking code";
 
-// The equation of (ISV, K) where the bookkeeping needs one.
-int NeededEquation(ModelState& s, int ISV, int K, const std::string& what) {
+[[noreturn]] void MissingEquation(ModelState& s, int ISV, int K, const std::string& what) {
+    Error(s, "state variable " + std::to_string(ISV) + " has no equation in compartment " +
+                 std::to_string(K) + " (" + what + ")" + WHERE);
+}
+
+// The equation of (ISV, K) where the bookkeeping needs one. `what` is turned
+// into a message only on failure: the per-step loops allocate nothing.
+int NeededEquation(ModelState& s, int ISV, int K, const char* what) {
     const int e = EquationOf(s, ISV, K);
-    if (e == MISSING)
-        Error(s, "state variable " + std::to_string(ISV) + " has no equation in compartment " +
-                     std::to_string(K) + " (" + what + ")" + WHERE);
+    if (e == MISSING) MissingEquation(s, ISV, K, what);
     return e;
 }
 
@@ -74,11 +78,12 @@ Single ExtrapolatedBoundaryConc(ModelState& s, const DVector& c, int ISV, int K,
         if (s.tables.Compartment(IADJ, 3) != 0) continue;
         ++NASINT;
         lengthSum += GetLength(s, 1, static_cast<Integer>(K), static_cast<Integer>(IADJ));
-        const int eAdj = NeededEquation(
-            s, ISV, IADJ,
-            "interior neighbour of compartment " + std::to_string(K) +
-                " used to extrapolate the concentration of boundary compartment " +
-                std::to_string(Bc));
+        const int eAdj = EquationOf(s, ISV, IADJ);
+        if (eAdj == MISSING)
+            MissingEquation(s, ISV, IADJ,
+                            "interior neighbour of compartment " + std::to_string(K) +
+                                " used to extrapolate the concentration of boundary compartment " +
+                                std::to_string(Bc));
         concSum += c(eAdj);
     }
     if (NASINT == 0) Error(s, "NASINT =0 in mass balance checking code");
