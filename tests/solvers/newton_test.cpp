@@ -6,6 +6,7 @@
 
 #include "solvers/newton.h"
 #include "solvers/nonlinear_fixture.h"
+#include "textio/number_format.h"
 
 namespace ostra {
 namespace {
@@ -95,6 +96,29 @@ TEST(NewtonTest, NonNegativeKeepsTheStateAtZeroOrAboveUntilNewtonGivesUp) {
     const std::string trace = kept.Trace();
     EXPECT_NE(trace.find(Crlf("Lambda =   1 \nLambda =   .5 \nTrial f =  .5 \n")), std::string::npos);
     EXPECT_EQ(trace.substr(trace.size() - 50), Crlf("Algorithm Terminated due to excessive iterations\n"));
+}
+
+TEST(NewtonTest, FailedLineSearchTriesEveryStepLengthDownToMachinePrecision) {
+    // G = X + 1 kept non-negative: from X = 0 every trial of the second
+    // iteration is negative, so the step is halved from 1 down to 2^-53 (54
+    // lengths, none evaluated) before the cycle ends.
+    Control c;
+    c.Set(17, "Y").Set(23, "20,0,3");
+    NewtonModel m({{1}}, {-1}, {1}, c);
+    ASSERT_EQ(m.Run(), EXIT_NEWTON_GAVE_UP);
+    const std::string trace = m.Trace();
+    const std::size_t second = trace.find("Newton Iteration 2 ");
+    ASSERT_NE(second, std::string::npos);
+    const std::string tail = trace.substr(second);
+    int lengths = 0;
+    std::string last;
+    for (std::size_t p = tail.find("Lambda =  "); p != std::string::npos; p = tail.find("Lambda =  ", p + 1)) {
+        ++lengths;
+        last = tail.substr(p + 10, tail.find('\r', p) - p - 10);
+    }
+    EXPECT_EQ(lengths, 54);
+    EXPECT_EQ(last, textio::FormatSingle(0x1p-53f));
+    EXPECT_EQ(tail.find("Trial f"), std::string::npos);
 }
 
 TEST(NewtonTest, WithoutIterationsOnlyRandomSamplesAreTested) {
