@@ -1,6 +1,7 @@
 // companion_io.cpp -- reading a request, writing an answer, failing cleanly.
 #include "textio/companion_io.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "textio/errors.h"
@@ -22,7 +23,15 @@ Request ReadRequest(const std::string& file, bool withTime, int count, const cha
     return request;
 }
 
-void WriteAnswer(const std::string& file, const std::vector<float>& values) {
+void WriteAnswer(const std::string& file, const std::vector<float>& values, const char* nameFormat) {
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        if (std::isfinite(values[i])) continue;
+        char name[64];
+        std::snprintf(name, sizeof name, nameFormat, static_cast<int>(i));
+        throw DataError(std::string(name) + (std::isnan(values[i]) ? " is not a number"
+                                                                   : " lies beyond the Single range") +
+                        "; \"" + file + "\" is not written");
+    }
     TextWriter out(".", file);
     for (std::size_t i = 1; i < values.size(); ++i) out.Single(values[i]).EndLine();
     out.Close();

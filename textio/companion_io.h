@@ -26,8 +26,11 @@ struct Request {
 };
 Request ReadRequest(const std::string& file, bool withTime, int count, const char* nameFormat);
 
-// Writes values[1..] one a line to `file` in the working directory.
-void WriteAnswer(const std::string& file, const std::vector<float>& values);
+// Writes values[1..] one a line to `file` in the working directory. A value
+// that is not a finite Single (the computation overflowed the Single range
+// or was undefined) throws DataError naming it by `nameFormat`, e.g.
+// "F(%d)", before anything is written, so no answer is left.
+void WriteAnswer(const std::string& file, const std::vector<float>& values, const char* nameFormat);
 
 // Runs `body`; a DataError it throws becomes "<program>: <message>" on
 // standard error and exit status 1. Returns the exit status.

@@ -5,8 +5,9 @@
 // telm computes, dR/dC = C^(n - 2) x (Kf x rho / theta x (n - 1)), that is
 // -0.3375 C^-1.5, and writes the 98 values one a line to "Pask.csv". The
 // power is taken in Double, every stored value is a Single. A missing
-// request, too few values or a concentration of 0 or below leaves no answer
-// and ends with a message on standard error and a non-zero status.
+// request, too few values, a concentration of 0 or below or a result beyond
+// the Single range leaves no answer and ends with a message on standard
+// error and a non-zero status.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ void Answer() {
         const double power = std::pow(static_cast<double>(C[i]), static_cast<double>(n - 2));
         dRdC[i] = static_cast<float>(power * factor);
     }
-    textio::WriteAnswer("Pask.csv", dRdC);
+    textio::WriteAnswer("Pask.csv", dRdC, "dR/dC of equation %d");
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 // computes for every equation the Freundlich retardation factor
 // R = C^(n - 1) x (Kf x rho) / theta + 1, that is 1 + 0.675 C^-0.5, and
 // writes R(1) .. R(98) one a line to "Telm.csv". The power is taken in
-// Double, every stored value is a Single. A missing request, too few values
-// or a concentration of 0 or below leaves no answer and ends with a message
-// on standard error and a non-zero status.
+// Double, every stored value is a Single. A missing request, too few values,
+// a concentration of 0 or below or a result beyond the Single range leaves
+// no answer and ends with a message on standard error and a non-zero status.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -34,7 +34,7 @@ void Answer() {
         const double power = std::pow(static_cast<double>(C[i]), static_cast<double>(n - 1));
         R[i] = static_cast<float>(power * KfRho / theta + 1);
     }
-    textio::WriteAnswer("Telm.csv", R);
+    textio::WriteAnswer("Telm.csv", R, "R of equation %d");
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 // Reads "shellvarn.csv" (the time, then C(1) the biomass and C(2) the
 // substrate), computes the saturating growth rate
 // F(1) = C(2) x 5 x C(1) / (C(2) + 150) and its uptake F(2) = -F(1) in
-// Single, and writes them one a line to "varn.csv". A missing request or too
-// few values leaves no answer and ends with a message on standard error and
-// a non-zero status.
+// Single, and writes them one a line to "varn.csv". A missing request, too
+// few values or a result that is not a finite Single leaves no answer and
+// ends with a message on standard error and a non-zero status.
 #include <vector>
 
 #include "textio/companion_io.h"
@@ -19,7 +19,7 @@ void Answer() {
     const std::vector<float> C = textio::ReadRequest("shellvarn.csv", true, 2, "C(%d)").values;
     const float F1 = C[2] * MaxRate * C[1] / (C[2] + HalfSat);
     const float F2 = -F1;
-    textio::WriteAnswer("varn.csv", {0.0f, F1, F2});
+    textio::WriteAnswer("varn.csv", {0.0f, F1, F2}, "F(%d)");
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // Reads "Shellvarn.csv" (X(1), X(2): a steady-state request carries no
 // time), computes F(1) = X(1)^2 and F(2) = 4 X(2)^2 + X(1)^2 and writes them
 // one a line to "varn.csv". Squares and sum in Double, values stored as
-// Singles. A missing request or too few values leaves no answer and ends
-// with a message on standard error and a non-zero status.
+// Singles. A missing request, too few values or a result beyond the Single
+// range leaves no answer and ends with a message on standard error and a
+// non-zero status.
 #include <vector>
 
 #include "textio/companion_io.h"
@@ -16,7 +17,7 @@ void Answer() {
     const double x1 = X[1], x2 = X[2];
     const float F1 = static_cast<float>(x1 * x1);
     const float F2 = static_cast<float>(4 * (x2 * x2) + x1 * x1);
-    textio::WriteAnswer("varn.csv", {0.0f, F1, F2});
+    textio::WriteAnswer("varn.csv", {0.0f, F1, F2}, "F(%d)");
 }
 
 }  // namespace

@@ -97,5 +97,29 @@ TEST(CompanionProgramsTest, UnusableRequestsLeaveNoAnswer) {
     EXPECT_FALSE(negative.Exists("Pask.csv"));
 }
 
+TEST(CompanionProgramsTest, ResultsBeyondTheSingleRangeLeaveNoAnswer) {
+    struct Case {
+        const char *folder, *request, *content, *answer, *says;
+    };
+    // -.3375 C^-1.5 at C = 1E-30 is about -3E+44; 4 X^2 at X = 1E+30 is 4E+60;
+    // 5 C(1) C(2) overflows in Single at C = 1E+38; C(2) = -150 divides by zero.
+    const std::string tiny = SorptionRequest("1E-30");
+    const Case cases[] = {
+        {"pask", "shellPask.csv", tiny.c_str(), "Pask.csv", "dR/dC of equation 1 lies beyond the Single range"},
+        {"varn-quadratic", "Shellvarn.csv", "1E+30\n1E+30\n", "varn.csv", "F(1) lies beyond the Single range"},
+        {"varn-kinetics", "shellvarn.csv", "0\n1E+38\n1E+38\n", "varn.csv", "F(1) lies beyond the Single range"},
+        {"varn-kinetics", "shellvarn.csv", "0\n0\n-150\n", "varn.csv", "F(1) is not a number"},
+    };
+    for (const Case& k : cases) {
+        TempDir dir;
+        dir.Write(k.request, k.content);
+        const std::string program = std::string(k.folder).substr(0, 4);
+        const Outcome out = RunCompanion(dir, k.folder, program);
+        EXPECT_NE(out.status, 0) << k.folder << " " << k.content;
+        EXPECT_FALSE(dir.Exists(k.answer)) << k.folder << " " << k.content;
+        EXPECT_NE(out.err.find(k.says), std::string::npos) << k.folder << ": " << out.err;
+    }
+}
+
 }  // namespace
 }  // namespace ostra
