@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "model/error.h"
@@ -61,11 +62,15 @@ void ShowCounter(ModelState& s, int counter, const std::string& text) {
 // addition. A sum beyond the Single range ends the run.
 Single Merit(ModelState& s, const DVector& G, Double cumtime) {
     Single f = 0;
-    for (int I = 1; I <= s.opt.NEQN; ++I) {
+    bool inRange = true;
+    for (int I = 1; I <= s.opt.NEQN && inRange; ++I) {
         const Double g = G(I);
-        f = static_cast<Single>(f + g * g / 2);
+        const Double sum = f + g * g / 2;
+        // Checked before the rounding to Single, which is undefined beyond its range.
+        inRange = sum <= std::numeric_limits<Single>::max();
+        if (inRange) f = static_cast<Single>(sum);
     }
-    if (!std::isfinite(f)) {
+    if (!inRange) {
         int worst = 1;
         for (int I = 1; I <= s.opt.NEQN; ++I)
             if (!(std::fabs(G(I)) <= std::fabs(G(worst)))) worst = I;
