@@ -74,7 +74,7 @@ Single Merit(ModelState& s, const DVector& G, Double cumtime) {
         int worst = 1;
         for (int I = 1; I <= s.opt.NEQN; ++I)
             if (!(std::fabs(G(I)) <= std::fabs(G(worst)))) worst = I;
-        Error(s, "f value beyond the Single range in Newton at time " +
+        Error(s, "f value beyond the Single range in Newton at time" +
                      textio::CounterText(textio::FormatDouble(cumtime)) + ": residual of equation " +
                      std::to_string(worst) + " is" +
                      textio::CounterText(textio::FormatDouble(G(worst))));

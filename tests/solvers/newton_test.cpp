@@ -172,3 +172,19 @@ TEST(NewtonTest, RandomValuesSpanEitherOrderOfTheRangeAndDifferBetweenCalls) {
 
 }  // namespace
 }  // namespace ostra
+
+namespace ostra {
+namespace {
+
+TEST(NewtonTest, MeritBeyondTheSingleRangeEndsTheRunNamingTheLargestResidual) {
+    // G = A X - B with X = 1E+20: G(2)^2 / 2 = 2E+40 lies beyond the Single range.
+    testing::Control c;
+    NewtonModel m({{1, 0}, {0, 2}}, {0, 0}, {1, 1E+20}, c);
+    EXPECT_EQ(m.Run(), EXIT_FATAL_DATA);
+    EXPECT_EQ(m.dir.Read("Error.dng"),
+              "Error:  f value beyond the Single range in Newton at time 0: residual of equation 2 "
+              "is 2E+20\r\n");
+}
+
+}  // namespace
+}  // namespace ostra
