@@ -12,16 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "companions/sorption_model.h"
 #include "textio/companion_io.h"
 #include "textio/errors.h"
 
 namespace {
 
-constexpr int NEQN = 98;             // equations of the example model
-constexpr float Kf = 1.35e-7f;       // Freundlich coefficient
-constexpr float rho = 2500000.0f;    // solids term
-constexpr float theta = 0.5f;        // water content
-constexpr float n = 0.5f;            // Freundlich exponent
+using sorption::Kf;
+using sorption::n;
+using sorption::NEQN;
+using sorption::rho;
+using sorption::theta;
 
 void Answer() {
     const std::vector<float> C =
