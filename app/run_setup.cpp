@@ -54,8 +54,7 @@ void ReadSVCompMap(ModelState& s) {
     const Integer NSV = s.opt.NSV;
     u.NT = CheckedInteger(long{s.opt.NTCount1} + s.opt.NTCount2, "NT (NTCount1 + NTCount2 of \"Control.csv\")");
     u.MaxNSVxNT = CheckedInteger(long{u.NT} * NSV, "MaxNSVxNT (NSV x NT of \"Control.csv\")");
-    u.SVCompMap.Resize(NSV, u.NT);
-    u.SVCompMap.SetName("SVCompMap");
+    u.SVCompMap.Resize(NSV, u.NT, "SVCompMap");
     textio::TextReader in(s.Dir, "SVCompmap.csv");
     in.ReadLine("header line");
     long sum = 0;
@@ -77,17 +76,14 @@ bool NewtonRun(const ModelState& s) { return !s.opt.Linear && !s.setup.ExplicitN
 // Step 4: the nonlinear term, Newton's arrays and its trace file.
 void SetupNonlinear(ModelState& s) {
     const Integer NEQN = s.opt.NEQN;
-    s.sys.f.Resize(NEQN);
-    s.sys.f.SetName("f");
+    s.sys.f.Resize(NEQN, "f");
     if (!NewtonRun(s)) return;
     if (s.opt.Dynamic && s.opt.DynType == 2) {
         s.display.MessageBox("MacCormack method inappropriate for nonlinear systems");
         EndRun(EXIT_SETUP_STOPPED);
     }
-    s.sys.G.Resize(NEQN);
-    s.sys.G.SetName("G");
-    s.sys.XJAC.Resize(NEQN, NEQN);
-    s.sys.XJAC.SetName("XJAC");
+    s.sys.G.Resize(NEQN, "G");
+    s.sys.XJAC.Resize(NEQN, NEQN, "XJAC");
     if (s.opt.NewtonInfo) s.files.NewtonInfo = std::make_unique<textio::TextWriter>(s.Dir, "NewtonInfo.dng");
 }
 
@@ -97,18 +93,12 @@ void SizeCompartmentTables(ModelState& s) {
     RunSetup& u = s.setup;
     EquationMaps& eq = s.eq;
     ModelTables& t = s.tables;
-    eq.NEQNsm.Resize(NSV);
-    eq.NEQNsm.SetName("NEQNsm");
-    eq.SectnToEqn.Resize(NSV, NT);
-    eq.SectnToEqn.SetName("SectnToEqn");
-    eq.EqnToSectn.Resize(NSV, NT);
-    eq.EqnToSectn.SetName("EqnToSectn");
-    s.sys.BBC.Resize(NEQN);
-    s.sys.BBC.SetName("BBC");
-    eq.EqnVolume.Resize(NEQN);
-    eq.EqnVolume.SetName("EqnVolume");
-    eq.EqnRetard.Resize(NEQN);
-    eq.EqnRetard.SetName("EqnRetard");
+    eq.NEQNsm.Resize(NSV, "NEQNsm");
+    eq.SectnToEqn.Resize(NSV, NT, "SectnToEqn");
+    eq.EqnToSectn.Resize(NSV, NT, "EqnToSectn");
+    s.sys.BBC.Resize(NEQN, "BBC");
+    eq.EqnVolume.Resize(NEQN, "EqnVolume");
+    eq.EqnRetard.Resize(NEQN, "EqnRetard");
     u.NColCompartment = NCOL_COMPARTMENT;
     u.NColInitial = NCOL_INITIAL;
     u.NColBoundary = NCOL_BOUNDARY;
@@ -120,20 +110,13 @@ void SizeCompartmentTables(ModelState& s) {
     const Integer infaceCols = CheckedInteger(NCOL_INFACE * NAS + 1, "5 x NAS + 1 columns of the interface table");
     const Integer pairCols = CheckedInteger(2 * NAS + 2, "2 x NAS + 2 columns of the flow table");
     const Integer alphaCols = CheckedInteger(2 * NAS + 1, "2 x NAS + 1 columns of the upwind weights");
-    t.Compartment.Resize(NT, NCOL_COMPARTMENT);
-    t.Compartment.SetName("Compartment");
-    t.Inface.Resize(NT, infaceCols);
-    t.Inface.SetName("Inface");
-    t.ECoef.Resize(NR, pairCols);
-    t.ECoef.SetName("ECoef");
-    t.KdTempCoef.Resize(NR, NCOL_KD);
-    t.KdTempCoef.SetName("KdTempCoef");
-    t.Boundary.Resize(NR, NCOL_BOUNDARY);
-    t.Boundary.SetName("Boundary");
-    t.Flow.Resize(NR, pairCols);
-    t.Flow.SetName("Flow");
-    t.ALPHAweighted.Resize(NT, alphaCols);
-    t.ALPHAweighted.SetName("ALPHAweighted");
+    t.Compartment.Resize(NT, NCOL_COMPARTMENT, "Compartment");
+    t.Inface.Resize(NT, infaceCols, "Inface");
+    t.ECoef.Resize(NR, pairCols, "ECoef");
+    t.KdTempCoef.Resize(NR, NCOL_KD, "KdTempCoef");
+    t.Boundary.Resize(NR, NCOL_BOUNDARY, "Boundary");
+    t.Flow.Resize(NR, pairCols, "Flow");
+    t.ALPHAweighted.Resize(NT, alphaCols, "ALPHAweighted");
     t.VariableAlpha = false;
     u.UseMultipliers = true;
     u.InitialFile = "INITIAL.CSV";
@@ -148,8 +131,7 @@ void SetupEquationSolverMode(ModelState& s) {
         s.display.MessageBox("MacCormack Method Not Applicable to Equation Solver Mode");
         EndRun(EXIT_SETUP_STOPPED);
     }
-    s.eq.RVDiag.Resize(s.opt.NEQN);
-    s.eq.RVDiag.SetName("RVDiag");
+    s.eq.RVDiag.Resize(s.opt.NEQN, "RVDiag");
     s.setup.RVEqnSolverFile = "RVEqnSolver.csv";
     s.setup.InitialFile = "InitialEqnSolver.csv";
 }
@@ -204,8 +186,7 @@ void ReadGuessCompartments(ModelState& s, DVector& target) {
 // Step 6: Newton's vectors, the machine epsilon and the starting guesses.
 void SetupNewtonStart(ModelState& s) {
     if (s.opt.Dynamic) {
-        s.sys.XNew.Resize(s.opt.NEQN);
-        s.sys.XNew.SetName("XNew");
+        s.sys.XNew.Resize(s.opt.NEQN, "XNew");
     }
     s.setup.MachEps = MachineEpsilon();
     DVector& target = s.opt.Dynamic ? s.sys.XNew : s.sys.c;
@@ -219,8 +200,7 @@ void SetupNewtonStart(ModelState& s) {
 // "InitialEqnSolver.csv": no header, NEQN initial values (Single).
 void ReadInitialEqnSolver(ModelState& s) {
     textio::TextReader in(s.Dir, s.setup.InitialFile);
-    s.setup.InitialEqn.Resize(s.opt.NEQN);
-    s.setup.InitialEqn.SetName("InitialEqn");
+    s.setup.InitialEqn.Resize(s.opt.NEQN, "InitialEqn");
     for (int i = 1; i <= s.opt.NEQN; ++i)
         s.setup.InitialEqn(i) = in.ReadSingle("initial value of equation " + std::to_string(i));
 }
@@ -229,8 +209,7 @@ void ReadInitialEqnSolver(ModelState& s) {
 // (ISV, K) is (ISV - 1) x NT + K and its third value is the concentration.
 void ReadInitialTable(ModelState& s) {
     RunSetup& u = s.setup;
-    u.Initial.Resize(u.MaxNSVxNT, u.NColInitial);
-    u.Initial.SetName("Initial");
+    u.Initial.Resize(u.MaxNSVxNT, u.NColInitial, "Initial");
     textio::TextReader in(s.Dir, u.InitialFile);
     in.ReadLine("header line");
     for (int row = 1; row <= u.MaxNSVxNT; ++row)
@@ -246,14 +225,10 @@ void SetupRun(ModelState& s) {
     CheckCounts(s);
     if (!o.EquationSolver) ReadSVCompMap(s);
     const Integer NEQN = o.NEQN;
-    s.sys.INDX.Resize(NEQN);
-    s.sys.INDX.SetName("INDX");
-    s.sys.A.Resize(NEQN, NEQN);
-    s.sys.A.SetName("A");
-    s.sys.B.Resize(NEQN);
-    s.sys.B.SetName("B");
-    s.sys.c.Resize(NEQN);
-    s.sys.c.SetName("c");
+    s.sys.INDX.Resize(NEQN, "INDX");
+    s.sys.A.Resize(NEQN, NEQN, "A");
+    s.sys.B.Resize(NEQN, "B");
+    s.sys.c.Resize(NEQN, "c");
     s.setup.ExplicitNonlinear = o.Dynamic && (o.DynType == 1 || o.DynType == 2) && !o.NonlinearRV;
     if (!o.Linear) SetupNonlinear(s);
     if (!o.EquationSolver) {

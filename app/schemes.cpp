@@ -102,10 +102,8 @@ void BuildSystemMatrix(const ModelState& s, DMatrix& M, Double h) {
 void PrepareImplicit(ModelState& s, SchemeVectors& w) {
     if (w.implicitReady) return;
     const int n = s.opt.NEQN;
-    w.M.Resize(n, n);
-    w.M.SetName("implicit system matrix M");
-    w.r.Resize(n);
-    w.r.SetName("implicit right-hand side r");
+    w.M.Resize(n, n, "implicit system matrix M");
+    w.r.Resize(n, "implicit right-hand side r");
     w.implicitReady = true;
 }
 

@@ -31,6 +31,11 @@ public:
         n_ = n < 0 ? 0 : n;
         data_.assign(static_cast<std::size_t>(n_) + 1, T{});
     }
+    // The same, naming the vector for messages about its indices.
+    void Resize(int n, const char* name) {
+        name_ = name;
+        Resize(n);
+    }
     void SetName(const char* name) { name_ = name; }
     void Fill(T value) { data_.assign(data_.size(), value); }
 
@@ -65,6 +70,11 @@ public:
         cols_ = cols < 0 ? 0 : cols;
         stride_ = static_cast<std::size_t>(cols_) + 1;
         data_.assign(static_cast<std::size_t>(rows_) * stride_ + 1, T{});
+    }
+    // The same, naming the table for messages about its indices.
+    void Resize(int rows, int cols, const char* name) {
+        name_ = name;
+        Resize(rows, cols);
     }
     void SetName(const char* name) { name_ = name; }
     void Fill(T value) { data_.assign(data_.size(), value); }

@@ -209,23 +209,17 @@ std::vector<double> InitialMasses(ModelState& s) {
 void MassBalanceSetup(ModelState& s) {
     if (!s.mb.MassBalanceOn) return;
     MassBalanceState& mb = s.mb;
-    mb.MBIn.Resize(s.opt.NSV);
-    mb.MBIn.SetName("MBIn");
-    mb.MBOut.Resize(s.opt.NSV, 3);
-    mb.MBOut.SetName("MBOut");
-    mb.MBLoads.Resize(s.opt.NEQN);
-    mb.MBLoads.SetName("MBLoads");
-    mb.MBExtVolSinks.Resize(s.setup.MaxNSVxNT, 3);
-    mb.MBExtVolSinks.SetName("MBExtVolSinks");
-    mb.MBExtAreaSinks.Resize(s.setup.MaxNSVxNT, 4);
-    mb.MBExtAreaSinks.SetName("MBExtAreaSinks");
+    mb.MBIn.Resize(s.opt.NSV, "MBIn");
+    mb.MBOut.Resize(s.opt.NSV, 3, "MBOut");
+    mb.MBLoads.Resize(s.opt.NEQN, "MBLoads");
+    mb.MBExtVolSinks.Resize(s.setup.MaxNSVxNT, 3, "MBExtVolSinks");
+    mb.MBExtAreaSinks.Resize(s.setup.MaxNSVxNT, 4, "MBExtAreaSinks");
     // The source/sink lists start empty until the first assembly fills them.
     mb.MBExtVolSinks.Fill(MISSING_VALUE);
     mb.MBExtAreaSinks.Fill(MISSING_VALUE);
     mb.MBExtVolSinksRowCount = 0;
     mb.MBExtAreaSinksRowCount = 0;
-    mb.MBBoundary.Resize(0, 5);
-    mb.MBBoundary.SetName("MBBoundary");
+    mb.MBBoundary.Resize(0, 5, "MBBoundary");
     mb.MBBoundaryLength = 0;
     mb.MBBoundaryRowCount = 0;
 }
