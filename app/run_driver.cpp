@@ -6,6 +6,7 @@
 #include "app/run_driver.h"
 
 #include <exception>
+#include <string>
 
 #include "app/result_files.h"
 #include "app/run_options.h"
@@ -103,6 +104,9 @@ int RunOstraClick(ModelState& s) {
         ReportFatal(s, e.what());
     } catch (const std::bad_alloc&) {
         ReportFatal(s, "not enough memory for the arrays of this model");
+    } catch (const std::exception& e) {
+        // Anything else (a file system failure, say) still ends the run with a message.
+        ReportFatal(s, std::string("the run failed: ") + e.what());
     }
     try {
         CloseRunFiles(s);
