@@ -85,7 +85,8 @@ TEST(Transport, FlowBalanceToleranceIsStrict) {
     m.Assemble();  // 10 percent is not above 10
     m.s.tables.Flow(m.Row(1, 2), 4) = 0;
     const std::string msg = Fatal(m, [&] { m.Assemble(); });
-    EXPECT_EQ(msg.rfind("Flow Balance error: compartment 2 of state variable 1", 0), 0u) << msg;
+    EXPECT_EQ(msg.rfind("Flow Balance error: compartment 2 of state variable 1 has an outflow of 9 ", 0), 0u)
+        << msg;
 }
 
 TEST(Transport, FixedConcentrationFromTheFirstMatchingBoundaryRow) {
