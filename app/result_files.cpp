@@ -35,14 +35,6 @@ Double ResultValue(const ModelState& s, const DVector& c, int i) {
     return c(i) / s.opt.XScale;
 }
 
-// A number as the result files write it, without the surrounding blanks.
-std::string NumberText(Double value) {
-    std::string text = textio::FormatDouble(value);
-    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
-}
-
 // "equation 3 (state variable 1, compartment 4)" in compartment mode.
 std::string EquationName(const ModelState& s, int i) {
     std::string name = "equation " + std::to_string(i);
@@ -65,8 +57,8 @@ std::string EquationName(const ModelState& s, int i) {
 // Ends the run when the value of equation i is an overflow or not a number.
 void CheckFinite(ModelState& s, const char* file, int i, Double value) {
     if (std::isfinite(value)) return;
-    Error(s, "the value of " + EquationName(s, i) + " at time " + NumberText(s.sys.CurrentTime) + " is " +
-                 NumberText(value) + ", not a finite number: the solution has overflowed or failed, and \"" +
+    Error(s, "the value of " + EquationName(s, i) + " at time " + textio::NumberInText(s.sys.CurrentTime) + " is " +
+                 textio::NumberInText(value) + ", not a finite number: the solution has overflowed or failed, and \"" +
                  file + "\" gets no row for this time");
 }
 

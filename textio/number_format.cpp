@@ -43,4 +43,11 @@ std::string CounterText(const std::string& formatted) {
     return formatted;
 }
 
+std::string NumberInText(double value) {
+    std::string text = FormatDouble(value);
+    text.pop_back();                   // the trailing blank
+    if (text[0] == ' ') text.erase(0, 1);  // the blank of a non-negative value
+    return text;
+}
+
 }  // namespace textio

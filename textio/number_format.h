@@ -1,6 +1,6 @@
 // number_format.h -- the general number format of every output file.
 //
-// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText.
+// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText, NumberInText.
 //
 // A number is written with a leading blank when non-negative or a minus sign,
 // without a zero before the decimal point (.5, -.5), with up to 15 significant
@@ -26,5 +26,9 @@ std::string FormatInteger(std::int64_t value);
 // The same text without the trailing blank, as the window counters show it:
 // CounterText(FormatInteger(12)) is " 12".
 std::string CounterText(const std::string& formatted);
+
+// A Double in the general format without its surrounding blanks, for a
+// number standing inside a message: "an outflow of 9", "-2.5".
+std::string NumberInText(double value);
 
 }  // namespace textio

@@ -28,12 +28,7 @@
 namespace ostra {
 namespace {
 
-// A number inside a message: the general format without its surrounding blanks.
-std::string Num(double value) {
-    std::string text = textio::CounterText(textio::FormatDouble(value));
-    if (!text.empty() && text[0] == ' ') text.erase(0, 1);
-    return text;
-}
+std::string Num(double value) { return textio::NumberInText(value); }
 
 // Compartment K of state variable ISV while its interfaces are assembled.
 struct Cell {

@@ -26,7 +26,7 @@ namespace {
 inline constexpr const char* WIGGLE_PROMPT =
     "Positivity/wiggle criterion violated.  Enter 'C' if you want to continue anyway.";
 
-std::string Num(double value) { return textio::CounterText(textio::FormatDouble(value)); }
+std::string Num(double value) { return textio::NumberInText(value); }
 
 std::string Between(Integer ISV, Integer K, Integer IAS) {
     return " (state variable " + std::to_string(ISV) + ", compartments " + std::to_string(K) + " and " +

@@ -58,3 +58,14 @@ TEST(NumberFormat, IntegersAndCounters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NumberFormat, NumbersInsideMessagesHaveNoSurroundingBlanks) {
+    EXPECT_EQ(textio::NumberInText(9), "9");
+    EXPECT_EQ(textio::NumberInText(-2.5), "-2.5");
+    EXPECT_EQ(textio::NumberInText(0.00001), "1E-05");
+    EXPECT_EQ(textio::NumberInText(-0.0), "0");
+}
+
+}  // namespace
