@@ -1,6 +1,6 @@
 // compartment_tables.cpp -- the compartment table and the interface table.
 //
-// Exports: CompartmentNAS, ReadCompartments, ReadInterfaces.
+// Exports: CompartmentNAS, AdjacentCompartment, ReadCompartments, ReadInterfaces.
 //
 // "Compartments.csv" holds one 10-value record per compartment; its column 2,
 // NAS(I), sizes the record of compartment I in "Interfaces.csv" (I, then NAS(I)
@@ -29,6 +29,17 @@ Integer CompartmentNAS(ModelState& s, Integer I) {
     if (!(r >= -32768.0 && r <= 32767.0)) {
         Error(s, "NAS(I) = Compartment(" + std::to_string(I) + ", 2) =" + textio::FormatSingle(value) +
                      "in \"" + COMPARTMENTS_FILE + "\" is outside the Integer range -32768 to 32767");
+    }
+    return static_cast<Integer>(r);
+}
+
+Integer AdjacentCompartment(ModelState& s, Integer I, int n) {
+    const Single value = s.tables.Inface(I, 2 + (n - 1) * NCOL_INFACE);
+    const double r = std::nearbyint(static_cast<double>(value));  // halves to even
+    if (!(r >= -32768.0 && r <= 32767.0)) {
+        Error(s, "adjacent compartment of interface " + std::to_string(n) + " of compartment " +
+                     std::to_string(I) + " in \"" + INTERFACES_FILE + "\" = " + textio::NumberInText(value) +
+                     " is not a compartment number (outside the Integer range -32768 to 32767)");
     }
     return static_cast<Integer>(r);
 }

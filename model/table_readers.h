@@ -1,6 +1,6 @@
 // table_readers.h -- readers of the compartment-mode model tables.
 //
-// Exports: CompartmentNAS, ReadCompartments, ReadInterfaces, ReadFlows,
+// Exports: CompartmentNAS, AdjacentCompartment, ReadCompartments, ReadInterfaces, ReadFlows,
 // ReadECoef, ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers,
 // ReadFlowandEMultipliersFromFile, InvalidateMultipliers.
 //
@@ -20,6 +20,13 @@ namespace ostra {
 // Compartment rounded to the nearest Integer, halves to even. Ends the run
 // through Error when the value lies outside the Integer range.
 Integer CompartmentNAS(ModelState& s, Integer I);
+
+// The adjacent compartment of interface n (1-based) of compartment I: the
+// Inface value in column 2 + 5 (n - 1) rounded to the nearest Integer, halves
+// to even. Ends the run through Error, naming "Interfaces.csv", the
+// compartment, the interface and the value, when it lies outside the Integer
+// range. Other checks (-999, a number that is no compartment) are the caller's.
+Integer AdjacentCompartment(ModelState& s, Integer I, int n);
 
 // "Compartments.csv" -> Compartment (NT x 10). Checks Compartment(I, 1) = I.
 void ReadCompartments(ModelState& s);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model/error.h"
+#include "model/table_readers.h"
 #include "sources/equation_numbers.h"
 #include "textio/number_format.h"
 #include "textio/text_writer.h"
@@ -44,10 +45,7 @@ int NeededEquation(ModelState& s, int ISV, int K, const char* what) {
 }
 
 // Adjacent compartment of interface n of compartment I, as a number.
-int Neighbour(const ModelState& s, int I, int n) {
-    return RoundToInteger(s.tables.Inface(I, 2 + (n - 1) * s.setup.NColInface),
-                          "adjacent compartment number");
-}
+int Neighbour(ModelState& s, int I, int n) { return AdjacentCompartment(s, I, n); }
 
 int InterfaceCount(const ModelState& s, int I) {
     return RoundToInteger(s.tables.Compartment(I, 2), "number of adjacent compartments");

@@ -71,7 +71,7 @@ void UpdateALPHA(ModelState& s) {
         const Integer nas = CompartmentNAS(s, I);
         for (int K = 1; K <= nas; ++K) {
             const int c = InterfaceColumn(K);
-            const Integer adj = RoundToInteger(inface(I, c), "adjacent compartment in \"Interfaces.csv\"");
+            const Integer adj = AdjacentCompartment(s, I, K);
             if (adj == I) Error(s, "AdjSectnNum = I in UpdateAlpha");
             if (adj < 1 || adj > s.setup.NT) {
                 Error(s, "AdjSectnNum = " + Num(adj) + " of interface " + Num(K) + " of compartment " +

@@ -80,7 +80,7 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
     const int ICFlow = 3 + (n - 1) * s.setup.NColFlow;
     const int ICEcoef = 3 + (n - 1) * s.setup.NColECoef;
 
-    f.IAS = RoundToInteger(t.Inface(cell.K, f.ICInface), "adjacent compartment number in Interfaces.csv");
+    f.IAS = AdjacentCompartment(s, cell.K, n);
     if (f.IAS == MISSING) Error(s, "-999 data error for adjacent compartment number in Transport");
     if (f.IAS == cell.K) Error(s, "IAS = K in Transport");
     const Single IASValue = static_cast<Single>(f.IAS);
@@ -158,7 +158,7 @@ void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface&
     Integer NASINT = 0;
     Single LengthSum = 0;
     for (int m = 1; m <= cell.NAS; ++m) {
-        const Integer IADJ = RoundToInteger(t.Inface(cell.K, InfaceColumn(s, m)), "adjacent compartment number in Interfaces.csv");
+        const Integer IADJ = AdjacentCompartment(s, cell.K, m);
         if (IADJ == MISSING) Error(s, "IADJ = -999 in Transport");
         CheckCompartmentNumber(s, cell, m, IADJ);
         if (t.Compartment(IADJ, 3) == 0) {
@@ -174,7 +174,7 @@ void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface&
 
     Asm(e, e) += (BoundaryL / AvgAdjL + 1) * CoefN;
     for (int m = 1; m <= cell.NAS; ++m) {
-        const Integer IADJ = RoundToInteger(t.Inface(cell.K, InfaceColumn(s, m)), "adjacent compartment number in Interfaces.csv");
+        const Integer IADJ = AdjacentCompartment(s, cell.K, m);
         if (t.Compartment(IADJ, 3) != 0) continue;
         const Integer col = s.eq.SectnToEqn(cell.ISV, IADJ);
         if (col == MISSING)

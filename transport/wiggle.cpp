@@ -16,6 +16,7 @@
 #include <string>
 
 #include "model/error.h"
+#include "model/table_readers.h"
 #include "textio/number_format.h"
 #include "textio/text_writer.h"
 #include "transport/geometry.h"
@@ -63,7 +64,7 @@ bool Violates(ModelState& s, Integer ISV, Integer K, Integer NAS, int n, Double 
     const int ICFlow = 3 + (n - 1) * s.setup.NColFlow;
     const int ICEcoef = 3 + (n - 1) * s.setup.NColECoef;
 
-    const Integer IAS = RoundToInteger(t.Inface(K, ICInface), "adjacent compartment number in Interfaces.csv");
+    const Integer IAS = AdjacentCompartment(s, K, n);
     const Single Q = t.Flow(RowCount, ICFlow + 1);
     const Single E = t.ECoef(RowCount, ICEcoef + 1);
     const Single WCk = t.Compartment(K, 9);

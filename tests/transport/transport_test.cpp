@@ -174,6 +174,10 @@ TEST(Transport, TableChecksInProcessingOrder) {
         {"adjacent compartment 9 of interface 2 of compartment 2 is not a compartment number", [](Model& m) {
              m.Iface(2, 2, 0) = m.s.tables.Flow(m.Row(1, 2), 5) = m.s.tables.ECoef(m.Row(1, 2), 5) = 9;
          }},
+        {"adjacent compartment of interface 2 of compartment 2 in \"Interfaces.csv\" = 40000 is not a compartment number",
+         [](Model& m) {
+             m.Iface(2, 2, 0) = m.s.tables.Flow(m.Row(1, 2), 5) = m.s.tables.ECoef(m.Row(1, 2), 5) = 40000;
+         }},
     };
     for (const auto& [message, spoil] : cases) {
         Model m(4, 1, 2);
