@@ -131,6 +131,26 @@ private:
 
 bool IsY(const std::string& word) { return Upper(word) == "Y"; }
 
+// A pair holding one number.
+Integer OneInteger(ControlFile& f, int pair, const char* name) {
+    f.Begin(pair);
+    const Integer value = f.Int(name);
+    f.End(name);
+    return value;
+}
+Single OneSingle(ControlFile& f, int pair, const char* name) {
+    f.Begin(pair);
+    const Single value = f.Sgl(name);
+    f.End(name);
+    return value;
+}
+Double OneDouble(ControlFile& f, int pair, const char* name) {
+    f.Begin(pair);
+    const Double value = f.Dbl(name);
+    f.End(name);
+    return value;
+}
+
 // A pair holding one Y/other flag.
 bool Flag(ControlFile& f, int pair, const char* name) {
     f.Begin(pair);
@@ -158,48 +178,28 @@ void ReadModePairs(ModelState& s, ControlFile& f) {
 
 // Pairs 4 to 8: sizes of the model and transport settings.
 void ReadSizePairs(ControlFile& f, RunOptions& o) {
-    f.Begin(4);
-    o.NEQN = f.Int("NEQN");
-    f.End("NEQN");
+    o.NEQN = OneInteger(f, 4, "NEQN");
     f.Begin(5);
     o.NSV = f.Int("NSV");
     o.NTCount1 = f.Int("NTCount1");
     o.NTCount2 = f.Int("NTCount2");
     f.End("NTCount2");
-    f.Begin(6);
-    o.NAS = f.Int("NAS");
-    f.End("NAS");
-    f.Begin(7);
-    o.MixLengthOption = f.Int("MixLengthOption");
-    f.End("MixLengthOption");
-    f.Begin(8);
-    o.FlowBalanceTol = f.Sgl("FlowBalanceTol");
-    f.End("FlowBalanceTol");
+    o.NAS = OneInteger(f, 6, "NAS");
+    o.MixLengthOption = OneInteger(f, 7, "MixLengthOption");
+    o.FlowBalanceTol = OneSingle(f, 8, "FlowBalanceTol");
 }
 
 // Pairs 9 to 15: time stepping and result selection.
 void ReadTimePairs(ModelState& s, ControlFile& f) {
     RunOptions& o = s.opt;
-    f.Begin(9);
-    o.DynType = f.Int("DynType");
-    f.End("DynType");
+    o.DynType = OneInteger(f, 9, "DynType");
     if (o.Dynamic && (o.DynType < 1 || o.DynType > 4)) Error(s, "DynType not equal to 1,2,3, or 4");
-    f.Begin(10);
-    o.DELT = f.Sgl("DELT");
-    f.End("DELT");
-    f.Begin(11);
-    o.NumTimeSteps = f.Dbl("NumTimeSteps");
-    f.End("NumTimeSteps");
-    f.Begin(12);
-    o.DumpStep = f.Int("DumpStep");
-    f.End("DumpStep");
-    f.Begin(13);
-    o.DynPrint = f.Int("DynPrint");
-    f.End("DynPrint");
+    o.DELT = OneSingle(f, 10, "DELT");
+    o.NumTimeSteps = OneDouble(f, 11, "NumTimeSteps");
+    o.DumpStep = OneInteger(f, 12, "DumpStep");
+    o.DynPrint = OneInteger(f, 13, "DynPrint");
     if (o.Dynamic && (o.DynPrint < 1 || o.DynPrint > 3)) Error(s, "DynPrint neither 1, 2, or 3");
-    f.Begin(14);
-    o.ProfileStep = f.Dbl("ProfileStep");
-    f.End("ProfileStep");
+    o.ProfileStep = OneDouble(f, 14, "ProfileStep");
     f.Begin(15);
     o.NumSectnPrint = f.Int("NumSectnPrint");
     o.PrintEvery = f.Int("PrintEvery");
@@ -210,9 +210,7 @@ void ReadTimePairs(ModelState& s, ControlFile& f) {
 void ReadNewtonPairs(ControlFile& f, RunOptions& o) {
     o.NonlinearRV = Flag(f, 16, "NonlinearRV");
     o.AnalyticJacobian = Flag(f, 17, "AnalyticJacobian");
-    f.Begin(18);
-    o.DELTFD = f.Dbl("DELTFD");
-    f.End("DELTFD");
+    o.DELTFD = OneDouble(f, 18, "DELTFD");
     o.NewtonInfo = Flag(f, 19, "NewtonInfo");
     f.Begin(20);
     o.NonNegative = Upper(f.Word("NonNegative")) != "N";
@@ -220,9 +218,7 @@ void ReadNewtonPairs(ControlFile& f, RunOptions& o) {
     o.RandomHigh = f.Sgl("RandomHigh");
     o.RandomLow = f.Sgl("RandomLow");
     f.End("RandomLow");
-    f.Begin(22);
-    o.SC = f.Sgl("SC");
-    f.End("SC");
+    o.SC = OneSingle(f, 22, "SC");
     f.Begin(23);
     o.MaxNewtonIteration = f.Int("MaxNewtonIteration");
     o.MaxRandomizing = f.Int("MaxRandomizing");
