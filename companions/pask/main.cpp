@@ -14,7 +14,6 @@
 
 #include "companions/sorption_model.h"
 #include "textio/companion_io.h"
-#include "textio/errors.h"
 
 namespace {
 
@@ -25,14 +24,10 @@ using sorption::rho;
 using sorption::theta;
 
 void Answer() {
-    const std::vector<float> C =
-        textio::ReadRequest("shellPask.csv", true, NEQN, "concentration of equation %d").values;
+    const std::vector<float> C = sorption::Concentrations("shellPask.csv", "dR/dC");
     const float factor = Kf * rho / theta * (n - 1);
     std::vector<float> dRdC(NEQN + 1);
     for (int i = 1; i <= NEQN; ++i) {
-        if (!(C[i] > 0))
-            throw textio::DataError("concentration of equation " + std::to_string(i) + " is " +
-                                    std::to_string(C[i]) + "; dR/dC needs a concentration above 0");
         const double power = std::pow(static_cast<double>(C[i]), static_cast<double>(n - 2));
         dRdC[i] = static_cast<float>(power * factor);
     }

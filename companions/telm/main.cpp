@@ -13,7 +13,6 @@
 
 #include "companions/sorption_model.h"
 #include "textio/companion_io.h"
-#include "textio/errors.h"
 
 namespace {
 
@@ -24,14 +23,10 @@ using sorption::rho;
 using sorption::theta;
 
 void Answer() {
-    const std::vector<float> C =
-        textio::ReadRequest("shellTelm.csv", true, NEQN, "concentration of equation %d").values;
+    const std::vector<float> C = sorption::Concentrations("shellTelm.csv", "R(C)");
     const float KfRho = Kf * rho;
     std::vector<float> R(NEQN + 1);
     for (int i = 1; i <= NEQN; ++i) {
-        if (!(C[i] > 0))
-            throw textio::DataError("concentration of equation " + std::to_string(i) + " is " +
-                                    std::to_string(C[i]) + "; R(C) needs a concentration above 0");
         const double power = std::pow(static_cast<double>(C[i]), static_cast<double>(n - 1));
         R[i] = static_cast<float>(power * KfRho / theta + 1);
     }
