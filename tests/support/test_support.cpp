@@ -1,6 +1,7 @@
 // test_support.cpp -- scratch directories and the `ostra` process for tests.
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +27,27 @@ TempDir::TempDir() {
     }
 }
 
+namespace {
+
+// With OSTRA_TEST_SNAPSHOT set, every scratch directory is copied there
+// before it is removed (one folder per test, numbered in creation order), so
+// that the files two builds write can be compared byte for byte.
+void KeepSnapshot(const fs::path& dir) {
+    const char* root = std::getenv("OSTRA_TEST_SNAPSHOT");
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (root == nullptr || test == nullptr) return;
+    static int kept = 0;
+    const fs::path to = fs::path(root) / (std::string(test->test_suite_name()) + "." + test->name()) /
+                        std::to_string(kept++);
+    std::error_code ec;
+    fs::create_directories(to, ec);
+    fs::copy(dir, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+}
+
+}  // namespace
+
 TempDir::~TempDir() {
+    KeepSnapshot(path_);
     std::error_code ec;
     fs::remove_all(path_, ec);
 }
