@@ -31,14 +31,5 @@ int main(int argc, char** argv) {
     ostra::TerminalDisplay display;
     ostra::ModelState state(dir, display);
     ostra::FormLoad(state);
-    const int status = ostra::RunOstraClick(state);
-    if (status == ostra::EXIT_FATAL_DATA) {
-        std::ifstream err(textio::FindFile(dir, "Error.dng"));
-        std::string line;
-        if (std::getline(err, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            std::cerr << line << "\n";
-        }
-    }
-    return status;
+    return ostra::RunOstraClick(state);
 }

@@ -102,6 +102,7 @@ std::vector<int> OneCompEquations(ModelState& s, Integer N) {
 
 void OpenAllTimeSeries(ModelState& s) {
     auto w = std::make_unique<textio::TextWriter>(s.Dir, ALL_TIME_SERIES);
+    NoteResultFile(s, ALL_TIME_SERIES);
     w->Text("Time").Text(",");
     if (s.opt.EquationSolver) {
         for (int i = 1; i <= s.opt.NEQN; ++i) w->Text("Equation").Integer(i).Text(",");
@@ -120,6 +121,7 @@ void OpenOneCompTimeSeries(ModelState& s) {
     const Integer N = s.opt.NumSectnPrint;
     CheckPrintCompartment(s, N);
     auto w = std::make_unique<textio::TextWriter>(s.Dir, ONE_COMP_TIME_SERIES);
+    NoteResultFile(s, ONE_COMP_TIME_SERIES);
     w->Text("Time").Text(",");
     for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
         if (s.setup.SVCompMap(ISV, N) == 1) w->Text("SV ").Integer(ISV).Text(",");
@@ -154,6 +156,7 @@ void ProfileSnapshot(ModelState& s, const DVector& c) {
     const Double t = s.sys.CurrentTime;
     for (int i = 1; i <= NEQN; ++i) CheckFinite(s, PROFILE_SNAPSHOT, i, ResultValue(s, c, i));
     textio::TextWriter w(s.Dir, PROFILE_SNAPSHOT);
+    NoteResultFile(s, PROFILE_SNAPSHOT);
     if (s.opt.EquationSolver) {
         w.Text("TIME").Text(",").Text("VARIABLE").Text(",").Text("VALUE").EndLine();
         for (int i = 1; i <= NEQN; ++i)

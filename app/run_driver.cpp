@@ -35,6 +35,41 @@ void CloseRunFiles(ModelState& s) {
     s.files.NewtonInfo.reset();
 }
 
+// What a result file gets as its last line when the run did not finish, so
+// that no file of a failed run looks complete.
+std::string IncompleteLine(int status) {
+    switch (status) {
+        case EXIT_NEWTON_GAVE_UP:
+            return "Incomplete: the run ended early, Newton iteration gave up";
+        case EXIT_USER_STOPPED:
+            return "Incomplete: the run ended early, the positivity criterion was not accepted";
+        default:
+            return "Incomplete: the run ended early, see Error.dng";
+    }
+}
+
+void MarkResultsIncomplete(ModelState& s, int status) {
+    for (const std::string& name : s.control.resultFiles) {
+        try {
+            textio::TextWriter out(s.Dir, name, textio::TextWriter::Mode::Append);
+            out.Text(IncompleteLine(status)).EndLine();
+            out.Close();
+        } catch (const textio::DataError&) {
+            // A file that cannot be appended to stays as it is.
+        }
+    }
+}
+
+// What the display may show besides the counters, once the run is sized.
+RunPlan PlanOf(const ModelState& s) {
+    RunPlan plan;
+    plan.dynamic = s.opt.Dynamic;
+    plan.newton = !s.opt.Linear && !s.setup.ExplicitNonlinear;
+    plan.steps = s.opt.Dynamic ? s.opt.NumTimeSteps : 0;
+    plan.equations = s.opt.NEQN;
+    return plan;
+}
+
 void Run(ModelState& s) {
     // 1. Counters visible, button hidden for good.
     for (int k = 1; k <= 5; ++k) s.display.SetCounterVisible(k, true);
@@ -53,6 +88,7 @@ void Run(ModelState& s) {
 
     // 6. Set-up.
     SetupRun(s);
+    s.display.RunStarted(PlanOf(s));
 
     if (!s.opt.Dynamic) {
         // 7. Steady state.
@@ -75,7 +111,19 @@ void Run(ModelState& s) {
         s.files.NewtonInfo.reset();
     }
     CloseRunFiles(s);
+    for (const std::string& w : s.control.warnings) s.display.Warning(w);
     s.display.MessageBox("Done!");
+}
+
+// Closes what is open and marks the results of a run that did not finish.
+int EndedEarly(ModelState& s, int status) {
+    try {
+        CloseRunFiles(s);
+    } catch (const textio::DataError&) {
+        // The run has already ended with its own message.
+    }
+    MarkResultsIncomplete(s, status);
+    return status;
 }
 
 }  // namespace
@@ -92,14 +140,10 @@ void FormLoad(ModelState& s) {
 int RunOstraClick(ModelState& s) {
     try {
         Run(s);
+        if (s.control.strict && !s.control.warnings.empty()) return EXIT_DOUBTFUL;
         return EXIT_DONE;
     } catch (const RunEnded& ended) {
-        try {
-            CloseRunFiles(s);
-        } catch (const textio::DataError&) {
-            // The run has already ended with its own message.
-        }
-        return ended.status;
+        return EndedEarly(s, ended.status);
     } catch (const textio::DataError& e) {
         ReportFatal(s, e.what());
     } catch (const std::bad_alloc&) {
@@ -108,11 +152,7 @@ int RunOstraClick(ModelState& s) {
         // Anything else (a file system failure, say) still ends the run with a message.
         ReportFatal(s, std::string("the run failed: ") + e.what());
     }
-    try {
-        CloseRunFiles(s);
-    } catch (const textio::DataError&) {
-    }
-    return EXIT_FATAL_DATA;
+    return EndedEarly(s, EXIT_FATAL_DATA);
 }
 
 }  // namespace ostra

@@ -11,8 +11,10 @@ namespace ostra {
 void FormLoad(ModelState& s);
 
 // Performs one whole run in s.Dir and returns the exit status: 0 after
-// "Done!", otherwise the status of the early end (constants.h). Never throws
-// for data errors: they are written to "Error.dng" and shown.
+// "Done!" (EXIT_DOUBTFUL instead when s.control.strict and the run gave
+// warnings), otherwise the status of the early end (constants.h). Never
+// throws for data errors: they are written to "Error.dng" and shown. The
+// result files of a run that ends early get a last line saying so.
 int RunOstraClick(ModelState& s);
 
 }  // namespace ostra

@@ -54,6 +54,18 @@ void TerminalDisplay::MessageBox(const std::string& message) {
     std::cout << message << std::endl;
 }
 
+void TerminalDisplay::FatalError(const std::string& message, bool written) {
+    ClearStatus();
+    std::cerr << "Error:  " << message << "\n";
+    if (!written) std::cerr << "(\"Error.dng\" could not be written in the model directory)\n";
+    std::cerr.flush();
+}
+
+void TerminalDisplay::Warning(const std::string& text) {
+    ClearStatus();
+    std::cerr << "Warning: " << text << std::endl;
+}
+
 std::string TerminalDisplay::InputBox(const std::string& prompt) {
     ClearStatus();
     std::cerr << prompt << std::endl;

@@ -24,6 +24,8 @@ public:
     void Repaint() override;
     void MessageBox(const std::string& message) override;
     std::string InputBox(const std::string& prompt) override;
+    void FatalError(const std::string& message, bool written) override;
+    void Warning(const std::string& text) override;
 
 private:
     void ClearStatus();

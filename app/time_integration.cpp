@@ -105,6 +105,7 @@ void TimeLoop(ModelState& s) {
     Double PrintCounter = 0;
     SchemeVectors w;
     for (Double Step = 1; Step <= s.opt.NumTimeSteps; Step = Step + 1) {
+        CheckStop(s);
         ShowStep(s, Step);
         PrintCounter = PrintCounter + 1;
         if (PrintCounter > s.opt.PrintEvery) PrintCounter = 1;

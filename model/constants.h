@@ -48,6 +48,7 @@ enum ExitStatus : int {
     EXIT_SETUP_STOPPED = 2,   // a scheme or mode conflict stopped the set-up (message box)
     EXIT_NEWTON_GAVE_UP = 3,  // Newton iteration used all its randomizing cycles
     EXIT_USER_STOPPED = 4,    // the user declined to continue at the positivity prompt
+    EXIT_DOUBTFUL = 5,        // --strict: the run finished with warnings about its results
     EXIT_USAGE = 64,          // bad command line or model directory
 };
 

@@ -165,6 +165,17 @@ struct RunFiles {
     std::unique_ptr<textio::TextWriter> EulerStability;  // EulerStabilityInfo.dng
 };
 
+// How the run was asked for, and what it found doubtful on the way.
+struct RunControl {
+    bool check = false;   // stop before the first step or solve (ostra --check)
+    bool strict = false;  // warnings about the results end with EXIT_DOUBTFUL
+    // Doubtful results met by the run, in the order met; shown at its end.
+    std::vector<std::string> warnings;
+    // Result files this run has created, in order ("AllTimeSeries.csv", ...).
+    std::vector<std::string> resultFiles;
+    bool errorFileWritten = true;  // false when "Error.dng" could not be written
+};
+
 // Companion programs started in this run, in order (for diagnostics and tests).
 struct CompanionLog {
     long starts = 0;
@@ -202,6 +213,7 @@ struct ModelState {
     MassBalanceState mb;
     RunFiles files;
     CompanionLog companions;
+    RunControl control;
 
     // Nonlinear residual working state (see ResidualWork).
     ResidualWork residual;

@@ -188,6 +188,7 @@ void Newton(ModelState& s, DVector& X, const DVector& XPREV, DVector& G, DMatrix
     Integer RandCount = 0;
     Integer Iter = 0;
     for (;;) {
+        CheckStop(s);
         Iter = Next(Iter, "Newton iteration counter");
         ShowCounter(s, COUNTER_NEWTON,
                     "Newton Iteration" + textio::CounterText(textio::FormatInteger(Iter)));

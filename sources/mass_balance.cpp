@@ -262,6 +262,7 @@ void MassBalanceReport(ModelState& s, const DVector& c) {
     const std::vector<double> Residual = ResidualMasses(s, c);
 
     textio::TextWriter out(s.Dir, MASS_BALANCE_FILE);
+    NoteResultFile(s, MASS_BALANCE_FILE);
     out.Text("State Variable,Initial,In,Transport Out,Volume-Based Sinks Out,"
              "Area-Based Sinks Out,Residual,Balance Error")
         .EndLine();
