@@ -1,22 +1,31 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build and the tests need and
-# this machine lacks: a C++ compiler, CMake, make and GoogleTest.
+# this machine lacks: a C++ compiler, CMake, make, GoogleTest and Google
+# Benchmark; Qt 6 Widgets and Charts for the window; SuiteSparse for the
+# sparse solver; clang with its sanitizer and fuzzer runtime; LAPACK for one
+# benchmark; and Debian's Python with pandas, matplotlib, Dask distributed and
+# pytest for the Python package.
+#   tools/ensure-deps.sh          everything
+#   tools/ensure-deps.sh --core   only what `ostra` itself needs to build and test
 set -euo pipefail
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+core=(g++ cmake make libgtest-dev libgmock-dev)
+extra=(libbenchmark-dev liblapack-dev qt6-base-dev qt6-charts-dev libgl-dev libsuitesparse-dev
+       clang libclang-rt-14-dev
+       python3 python3-pandas python3-matplotlib python3-distributed python3-pytest python3-venv)
+wanted=("${core[@]}")
+[ "${1:-}" = "--core" ] || wanted+=("${extra[@]}")
+
 need=()
-command -v cmake >/dev/null 2>&1 || need+=(cmake)
-command -v g++ >/dev/null 2>&1 || need+=(g++)
-command -v make >/dev/null 2>&1 || need+=(make)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
-if [ "${1:-}" = "--bench" ] && [ ! -f /usr/include/benchmark/benchmark.h ]; then
-  need+=(libbenchmark-dev)
-fi
+for p in "${wanted[@]}"; do have_pkg "$p" || need+=("$p"); done
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" != 0 ]; then
     echo "missing packages: ${need[*]} (install them with apt-get as root)" >&2
     exit 1
   fi
+  echo "installing from Debian's archive: ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${need[@]}"
+  apt-get update -q >/dev/null
+  apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
 fi

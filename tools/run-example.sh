@@ -27,7 +27,7 @@ build="${OSTRA_BUILD_DIR:-$root/build}"  # another build directory may be named 
 scratch="$root/scratch/$name"
 
 # A fresh machine gets its compiler, CMake and GoogleTest from the Debian archive.
-bash "$root/tools/ensure-deps.sh"
+bash "$root/tools/ensure-deps.sh" --core
 
 if [ ! -f "$example/Control.csv" ] && [ ! -f "$example/control.csv" ]; then
   echo "run-example: $example holds no Control.csv" >&2

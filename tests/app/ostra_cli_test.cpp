@@ -71,10 +71,15 @@ TEST(OstraCliTest, ValueLinesOutOfStepAndMissingFilesAreFatalDataErrors) {
     const std::string line = extra.Read("Error.dng");
     EXPECT_EQ(line.rfind("Error:  file \"Control.csv\", line 14", 0), 0u) << line;
 
-    TempDir none;  // no "Control.csv" at all
-    EXPECT_EQ(RunOstraExe(none.Path()).status, 1);
-    EXPECT_NE(none.Read("Error.dng").find("Control.csv"), std::string::npos);
-    EXPECT_FALSE(none.Exists("dummy.dng"));
+    // No "Control.csv" at all: not a model directory, refused before
+    // anything is deleted or written there.
+    TempDir none;
+    none.Write("Old.dng", "kept\r\n");
+    const auto refused = RunOstraExe(none.Path());
+    EXPECT_EQ(refused.status, 64);
+    EXPECT_NE(refused.err.find("holds no \"Control.csv\""), std::string::npos) << refused.err;
+    EXPECT_FALSE(none.Exists("Error.dng"));
+    EXPECT_TRUE(none.Exists("Old.dng"));
 }
 
 TEST(OstraCliTest, MacCormackConflictsStopWithStatusTwoAndTheirMessage) {
