@@ -3,7 +3,10 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include "textio/errors.h"
@@ -11,6 +14,8 @@
 
 namespace textio {
 namespace {
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t'; }
 
@@ -25,19 +30,85 @@ bool LooksNumeric(const std::string& s) {
     return true;
 }
 
+// A hint for a value that spreadsheet habits typically produce.
+std::string HintFor(std::string_view found) {
+    if (found.empty())
+        return " (if a spreadsheet padded the row with empty fields, remove the trailing commas)";
+    if (found.find(';') != std::string_view::npos)
+        return "; fields are separated by commas, not semicolons";
+    return "";
+}
+
 }  // namespace
 
+std::string VisibleText(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto ch = static_cast<unsigned char>(text[i]);
+        const std::string_view rest = text.substr(i);
+        if (rest.substr(0, 3) == BYTE_ORDER_MARK) {
+            out += "<byte-order mark>";
+            i += 2;
+        } else if (rest.substr(0, 2) == "\xC2\xA0") {
+            out += "<no-break space>";
+            i += 1;
+        } else if (rest.substr(0, 3) == "\xE2\x80\x8B") {
+            out += "<zero-width space>";
+            i += 2;
+        } else if (ch == '\t') {
+            out += "<tab>";
+        } else if (ch == '\r') {
+            out += "<carriage return>";
+        } else if (ch < 0x20 || ch == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "<0x%02X>", ch);
+            out += buf;
+        } else {
+            out.push_back(static_cast<char>(ch));
+        }
+    }
+    return out;
+}
+
 TextReader::TextReader(const std::filesystem::path& dir, const std::string& name) : name_(name) {
-    in_.open(FindFile(dir, name), std::ios::binary);
-    if (!in_) throw DataError("cannot open input file \"" + name + "\" in " + dir.string());
+    std::ifstream in(FindFile(dir, name), std::ios::binary);
+    if (!in) throw DataError("cannot open input file \"" + name + "\" in " + dir.string());
+    content_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Start();
+}
+
+TextReader TextReader::FromContent(std::string name, std::string content) {
+    TextReader r;
+    r.name_ = std::move(name);
+    r.content_ = std::move(content);
+    r.Start();
+    return r;
+}
+
+void TextReader::Start() {
+    if (std::string_view(content_).substr(0, 3) == BYTE_ORDER_MARK) next_ = BYTE_ORDER_MARK.size();
+}
+
+TextReader::Position TextReader::Save() const {
+    return {next_, pos_, lineStart_, lineLength_, lineOpen_, lineNo_, fieldLine_, fieldNo_};
+}
+
+void TextReader::Restore(const Position& p) {
+    next_ = p.next, pos_ = p.pos, lineStart_ = p.lineStart, lineLength_ = p.lineLength;
+    lineOpen_ = p.lineOpen, lineNo_ = p.lineNo, fieldLine_ = p.fieldLine, fieldNo_ = p.fieldNo;
 }
 
 bool TextReader::NextLine() {
-    if (!std::getline(in_, line_)) {
+    if (next_ >= content_.size()) {
         lineOpen_ = false;
         return false;
     }
-    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+    const std::size_t nl = content_.find('\n', next_);
+    const std::size_t end = nl == std::string::npos ? content_.size() : nl;
+    lineStart_ = next_;
+    lineLength_ = end - next_;
+    if (lineLength_ > 0 && content_[end - 1] == '\r') --lineLength_;
+    next_ = nl == std::string::npos ? content_.size() : nl + 1;
     ++lineNo_;
     pos_ = 0;
     lineOpen_ = true;
@@ -48,13 +119,13 @@ bool TextReader::NextLine() {
 bool TextReader::TryReadLine(std::string& line) {
     if (lineOpen_ && pos_ > 0) {
         // The rest of a line whose fields were partly read.
-        line = line_.substr(pos_);
+        line = std::string(LineText().substr(pos_));
         lineOpen_ = false;
         fieldLine_ = lineNo_;
         return true;
     }
     if (!NextLine()) return false;
-    line = line_;
+    line = std::string(LineText());
     lineOpen_ = false;
     fieldLine_ = lineNo_;
     return true;
@@ -70,9 +141,10 @@ std::string TextReader::ReadLine(std::string_view what) {
 bool TextReader::AtEnd() {
     for (;;) {
         if (lineOpen_) {
+            const std::string_view line = LineText();
             std::size_t p = pos_;
-            while (p < line_.size() && IsBlank(line_[p])) ++p;
-            if (p < line_.size()) return false;
+            while (p < line.size() && IsBlank(line[p])) ++p;
+            if (p < line.size()) return false;
             lineOpen_ = false;
         }
         if (!NextLine()) return true;
@@ -81,49 +153,51 @@ bool TextReader::AtEnd() {
 
 bool TextReader::MoreFieldsOnLine() const {
     if (!lineOpen_) return false;
-    for (std::size_t p = pos_; p < line_.size(); ++p)
-        if (!IsBlank(line_[p]) && line_[p] != ',' && line_[p] != '"') return true;
+    const std::string_view line = LineText();
+    for (std::size_t p = pos_; p < line.size(); ++p)
+        if (!IsBlank(line[p]) && line[p] != ',' && line[p] != '"') return true;
     return false;
 }
 
 std::string TextReader::NextField(std::string_view what, std::string_view expected) {
     // Lines, and line ends after a comma, that hold nothing carry no field.
     for (;;) {
-        if (lineOpen_ && line_.find_first_not_of(" \t", pos_) != std::string::npos) break;
+        if (lineOpen_ && LineText().find_first_not_of(" \t", pos_) != std::string_view::npos) break;
         lineOpen_ = false;
         if (!NextLine()) {
             fieldLine_ = lineNo_;
             Fail(what, expected, "the end of the file");
         }
     }
+    const std::string_view line = LineText();
     ++fieldNo_;
     fieldLine_ = lineNo_;
     std::size_t p = pos_;
-    while (p < line_.size() && IsBlank(line_[p])) ++p;
+    while (p < line.size() && IsBlank(line[p])) ++p;
     std::string field;
-    if (p < line_.size() && line_[p] == '"') {
-        const std::size_t close = line_.find('"', p + 1);
-        if (close == std::string::npos) {
-            field = line_.substr(p + 1);
-            p = line_.size();
+    if (p < line.size() && line[p] == '"') {
+        const std::size_t close = line.find('"', p + 1);
+        if (close == std::string_view::npos) {
+            field = std::string(line.substr(p + 1));
+            p = line.size();
         } else {
-            field = line_.substr(p + 1, close - p - 1);
+            field = std::string(line.substr(p + 1, close - p - 1));
             p = close + 1;
         }
-        const std::size_t comma = line_.find(',', p);
-        p = (comma == std::string::npos) ? line_.size() : comma;
+        const std::size_t comma = line.find(',', p);
+        p = (comma == std::string_view::npos) ? line.size() : comma;
     } else {
-        const std::size_t comma = line_.find(',', p);
-        const std::size_t end = (comma == std::string::npos) ? line_.size() : comma;
-        field = line_.substr(p, end - p);
+        const std::size_t comma = line.find(',', p);
+        const std::size_t end = (comma == std::string_view::npos) ? line.size() : comma;
+        field = std::string(line.substr(p, end - p));
         while (!field.empty() && IsBlank(field.back())) field.pop_back();
         p = end;
     }
-    if (p < line_.size()) {
+    if (p < line.size()) {
         pos_ = p + 1;  // past the comma
-        if (pos_ >= line_.size()) lineOpen_ = false;  // a comma ending the line opens no field
+        if (pos_ >= line.size()) lineOpen_ = false;  // a comma ending the line opens no field
     } else {
-        pos_ = line_.size();
+        pos_ = line.size();
         lineOpen_ = false;
     }
     return field;
@@ -131,11 +205,18 @@ std::string TextReader::NextField(std::string_view what, std::string_view expect
 
 void TextReader::Fail(std::string_view what, std::string_view expected,
                       std::string_view found) const {
+    const bool atEnd = found == "the end of the file";
     std::string msg = "file \"" + name_ + "\", line " + std::to_string(fieldLine_);
-    if (fieldNo_ > 0 && found != "the end of the file") msg += ", field " + std::to_string(fieldNo_);
+    if (fieldNo_ > 0 && !atEnd) msg += ", field " + std::to_string(fieldNo_);
     if (!what.empty()) msg += " (" + std::string(what) + ")";
     msg += ": expected " + std::string(expected) + ", found ";
-    msg += (found == "the end of the file") ? std::string(found) : "\"" + std::string(found) + "\"";
+    if (atEnd)
+        msg += std::string(found);
+    else if (found.empty())
+        msg += "an empty field";
+    else
+        msg += "\"" + VisibleText(found) + "\"";
+    if (!atEnd) msg += HintFor(found);
     throw DataError(msg);
 }
 

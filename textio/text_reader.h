@@ -1,30 +1,41 @@
 // text_reader.h -- sequential reading of the system's comma-separated files.
 //
-// Exports: TextReader.
+// Exports: TextReader, TextReader::Position, VisibleText.
 //
 // A header or label line is skipped whole; after it values are taken one after
 // another as fields. A field ends at a comma or at the end of a line; blanks
 // and double quotes around it are removed; line breaks carry no meaning, so a
 // record may span lines and several records may share one. A comma that ends
 // a line closes the field before it and opens none. CR LF and LF line ends are
-// both accepted. A missing file, an empty or unparsable numeric field, a value
-// outside its type's range or a file that ends early throws textio::DataError
-// naming the file, the line, the field and what was expected.
+// both accepted, and a UTF-8 byte-order mark at the start of a file (as
+// spreadsheets write it) is skipped. A missing file, an empty or unparsable
+// numeric field, a value outside its type's range or a file that ends early
+// throws textio::DataError naming the file, the line, the field and what was
+// expected; a value quoted in a message shows invisible characters visibly.
+//
+// The whole file is read when the reader is made; a reader can also be made
+// over bytes already in memory (a file read once and parsed again later).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
 namespace textio {
 
+// `text` with characters that print as nothing or as blanks spelled out:
+// "1,0\t" -> "1,0<tab>", a no-break space -> "<no-break space>", a
+// byte-order mark -> "<byte-order mark>", other control bytes -> "<0x01>".
+std::string VisibleText(std::string_view text);
+
 class TextReader {
 public:
-    // Opens `name` in `dir` (case-insensitive). Throws DataError when the file
-    // cannot be opened.
+    // Opens `name` in `dir` (case-insensitive) and reads it whole. Throws
+    // DataError when the file cannot be opened.
     TextReader(const std::filesystem::path& dir, const std::string& name);
+    // A reader over `content`, the bytes of a file called `name` (for messages).
+    static TextReader FromContent(std::string name, std::string content);
 
     // Reads the rest of the current line, or the next whole line when the
     // current one is used up, and returns it (header and label lines; the
@@ -56,7 +67,18 @@ public:
     // data errors found after reading ("file \"Flows.csv\", line 4: ...").
     std::string Where() const;
 
+    // Where the reader stands, to come back to it later (Restore) on the same content.
+    struct Position {
+        std::size_t next = 0, pos = 0, lineStart = 0, lineLength = 0;
+        bool lineOpen = false;
+        int lineNo = 0, fieldLine = 0, fieldNo = 0;
+    };
+    Position Save() const;
+    void Restore(const Position& p);
+
 private:
+    TextReader() = default;
+    void Start();
     bool NextLine();
     std::string NextField(std::string_view what, std::string_view expected);
     // A whole number within [lowest, highest], the field rounded half to even.
@@ -64,15 +86,18 @@ private:
                      std::string_view expected);
     [[noreturn]] void Fail(std::string_view what, std::string_view expected,
                            std::string_view found) const;
+    std::string_view LineText() const { return std::string_view(content_).substr(lineStart_, lineLength_); }
 
     std::string name_;
-    std::ifstream in_;
-    std::string line_;        // current physical line without its line end
-    std::size_t pos_ = 0;     // next unread character of line_
-    bool lineOpen_ = false;   // line_ still has unread fields
-    int lineNo_ = 0;          // number of the physical line in line_
-    int fieldLine_ = 0;       // line of the last field returned
-    int fieldNo_ = 0;         // position of the last field on its line
+    std::string content_;
+    std::size_t next_ = 0;        // start of the next unread line in content_
+    std::size_t lineStart_ = 0;   // current physical line, without its line end
+    std::size_t lineLength_ = 0;
+    std::size_t pos_ = 0;         // next unread character of the current line
+    bool lineOpen_ = false;       // the current line still has unread fields
+    int lineNo_ = 0;              // number of the current physical line
+    int fieldLine_ = 0;           // line of the last field returned
+    int fieldNo_ = 0;             // position of the last field on its line
 };
 
 }  // namespace textio

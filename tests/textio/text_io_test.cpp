@@ -1,6 +1,7 @@
 // Tests of field reading, line writing and case-insensitive file names.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 
@@ -96,7 +97,8 @@ TEST(TextReader, ErrorsNameFileLineFieldAndValue) {
     e.ReadLine();
     e.ReadSingle("x");
     EXPECT_EQ(MessageOf([&] { e.ReadSingle("y"); }),
-              "file \"empty.csv\", line 2, field 2 (y): expected a number, found \"\"");
+              "file \"empty.csv\", line 2, field 2 (y): expected a number, found an empty field (if a "
+              "spreadsheet padded the row with empty fields, remove the trailing commas)");
 
     dir.Write("big.csv", "h\n40000\n0x10\n");
     TextReader b(dir.Path(), "big.csv");
@@ -147,6 +149,49 @@ TEST(FileNames, DeletingByPatternIgnoresCase) {
     EXPECT_TRUE(dir.Exists("keep.csv"));
     EXPECT_TRUE(dir.Exists("dng"));
     EXPECT_EQ(textio::DeleteMatching(dir.Path(), "*.dng"), 0);
+}
+
+// Input as spreadsheets write it: a byte-order mark is skipped, with or
+// without a header line; what cannot be read is quoted visibly.
+TEST(TextReader, SpreadsheetHabits) {
+    struct Case {
+        const char* content;
+        bool header;
+        const char* message;  // "" when the first value reads as 1
+    } cases[] = {
+        {"\xEF\xBB\xBFh,x\n1\n", true, ""},
+        {"\xEF\xBB\xBF-0.5\n", false, ""},
+        {"h\n1;2;3\n", true,
+         "file \"s.csv\", line 2, field 1 (v): expected a number, found \"1;2;3\"; fields are separated "
+         "by commas, not semicolons"},
+        {"h\n\xC2\xA0" "1\n", true,
+         "file \"s.csv\", line 2, field 1 (v): expected a number, found \"<no-break space>1\""},
+        {"h\n1\x01\n", true, "file \"s.csv\", line 2, field 1 (v): expected a number, found \"1<0x01>\""},
+        {"h\n\xEF\xBB\xBF" "1\n", true,
+         "file \"s.csv\", line 2, field 1 (v): expected a number, found \"<byte-order mark>1\""},
+    };
+    for (const Case& c : cases) {
+        TextReader in = TextReader::FromContent("s.csv", c.content);
+        if (c.header) in.ReadLine();
+        if (*c.message == 0) {
+            EXPECT_EQ(std::fabs(in.ReadDouble("v")), c.header ? 1 : 0.5) << c.content;
+        } else {
+            EXPECT_EQ(MessageOf([&] { in.ReadDouble("v"); }), c.message);
+        }
+    }
+}
+
+TEST(TextReader, APositionCanBeReturnedTo) {
+    TextReader in = TextReader::FromContent("p.csv", "h\n1,2\n3,4\n");
+    in.ReadLine();
+    EXPECT_EQ(in.ReadInteger("a"), 1);
+    const TextReader::Position at = in.Save();
+    EXPECT_EQ(in.ReadInteger("b"), 2);
+    EXPECT_EQ(in.ReadInteger("c"), 3);
+    in.Restore(at);
+    EXPECT_EQ(in.ReadInteger("b"), 2);
+    EXPECT_EQ(in.Line(), 2);
+    EXPECT_EQ(in.ReadLine(), "3,4");  // line 2 is used up
 }
 
 }  // namespace
