@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/elimination_record.h"
 #include "solvers/arithmetic_watch.h"
 #include "solvers/lu.h"
 #include "textio/errors.h"
@@ -44,7 +45,10 @@ inline void Eliminate(double* __restrict r, const double* __restrict p, double m
 
 }  // namespace
 
-void LinearSolver(DMatrix& A, DVector& B) {
+void LinearSolver(DMatrix& A, DVector& B) { LinearSolver(A, B, nullptr); }
+
+void LinearSolver(DMatrix& A, DVector& B, SolveReport* report) {
+    if (report) *report = SolveReport{};
     const int N = A.Rows();
     if (A.Cols() != N)
         throw textio::DataError("LinearSolver: the matrix is " + std::to_string(A.Rows()) + " x " +
@@ -76,6 +80,13 @@ void LinearSolver(DMatrix& A, DVector& B) {
             // Too small a pivot: component K is fixed at zero, equation P dropped.
             for (int J = K + 1; J <= N; ++J) p[J] = 0;
             b[P] = 0;
+            if (report) {
+                if (report->fixedCount == 0) {
+                    report->fixedComponent = K;
+                    report->largestCandidate = MaxAbs;
+                }
+                ++report->fixedCount;
+            }
         }
 
         const double bP = b[P];
