@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "model/equation_names.h"
 #include "model/error.h"
 #include "textio/errors.h"
 #include "textio/number_format.h"
@@ -33,25 +34,6 @@ const char* const PROFILE_SNAPSHOT = "ProfileSnapshot.csv";
 Double ResultValue(const ModelState& s, const DVector& c, int i) {
     if (s.opt.Linear || s.setup.ExplicitNonlinear) return c(i);
     return c(i) / s.opt.XScale;
-}
-
-// "equation 3 (state variable 1, compartment 4)" in compartment mode.
-std::string EquationName(const ModelState& s, int i) {
-    std::string name = "equation " + std::to_string(i);
-    if (s.opt.EquationSolver) return name;
-    const EquationMaps& eq = s.eq;
-    int offset = 0;
-    for (int ISV = 1; ISV <= eq.NEQNsm.Size(); ++ISV) {
-        const int n = eq.NEQNsm(ISV);
-        if (i <= offset + n) {
-            const int k = i - offset;
-            if (ISV > eq.EqnToSectn.Rows() || k > eq.EqnToSectn.Cols()) break;
-            return name + " (state variable " + std::to_string(ISV) + ", compartment " +
-                   std::to_string(eq.EqnToSectn(ISV, k)) + ")";
-        }
-        offset += n;
-    }
-    return name;
 }
 
 // Ends the run when the value of equation i is an overflow or not a number.

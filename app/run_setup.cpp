@@ -226,7 +226,7 @@ void SetupRun(ModelState& s) {
     if (!o.EquationSolver) ReadSVCompMap(s);
     const Integer NEQN = o.NEQN;
     s.sys.INDX.Resize(NEQN, "INDX");
-    s.sys.A.Resize(NEQN, NEQN, "A");
+    s.sys.A.Resize(NEQN, "A");
     s.sys.B.Resize(NEQN, "B");
     s.sys.c.Resize(NEQN, "c");
     s.setup.ExplicitNonlinear = o.Dynamic && (o.DynType == 1 || o.DynType == 2) && !o.NonlinearRV;
@@ -240,14 +240,16 @@ void SetupRun(ModelState& s) {
 }
 
 void PrepareDynamicRun(ModelState& s) {
+    // A check (ostra --check) creates no result file.
+    const bool results = !s.control.check;
     if (s.opt.EquationSolver) {
         ReadInitialEqnSolver(s);
         s.opt.DynPrint = 3;
-        OpenAllTimeSeries(s);
+        if (results) OpenAllTimeSeries(s);
     } else {
         ReadInitialTable(s);
-        if (s.opt.DynPrint == 2) OpenOneCompTimeSeries(s);
-        if (s.opt.DynPrint == 3) OpenAllTimeSeries(s);
+        if (results && s.opt.DynPrint == 2) OpenOneCompTimeSeries(s);
+        if (results && s.opt.DynPrint == 3) OpenAllTimeSeries(s);
     }
     ParmUpdate(s, 0, s.sys.A);
     s.mb.MassBalanceOn = !s.opt.EquationSolver && s.opt.Dynamic && !s.opt.VarnTerm;

@@ -13,10 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "model/equation_names.h"
 #include "model/error.h"
 #include "model/parm_update.h"
 #include "solvers/dumps.h"
-#include "solvers/linear_solver.h"
+#include "solvers/solve.h"
 #include "solvers/newton.h"
 #include "solvers/nonlinear_terms.h"
 #include "sources/linear_sources.h"
@@ -28,20 +29,6 @@
 
 namespace ostra {
 namespace {
-
-// Where equation e lives, in the user's terms: "equation 3 (state variable 1
-// in compartment 2)" in compartment mode, "equation 3" in equation-solver mode.
-std::string EquationName(const ModelState& s, int e) {
-    std::string name = "equation " + std::to_string(e);
-    if (s.opt.EquationSolver) return name;
-    int count = 0;
-    for (int isv = 1; isv <= s.opt.NSV; ++isv)
-        for (int k = 1; k <= s.setup.NT; ++k)
-            if (s.setup.SVCompMap(isv, k) == 1 && s.tables.Compartment(k, 3) == 0 && ++count == e)
-                return name + " (state variable " + std::to_string(isv) + " in compartment " +
-                       std::to_string(k) + ")";
-    return name;
-}
 
 std::string TimeText(Double t) { return textio::CounterText(textio::FormatDouble(t)); }
 
@@ -60,12 +47,12 @@ void CheckedStorageNew(ModelState& s, const DVector& StorageNew, Double t, const
         if (StorageNew(i) == 0) ZeroStorage(s, i, t, scheme);
 }
 
-// Product row i of A with x, summed from 0 in column order.
-Double RowTimes(const DMatrix& A, int i, const DVector& x) {
-    const Double* a = A.Row(i);
+// Product row i of A with x, summed from 0 in column order over the
+// elements A holds (an element A does not hold would add 0 x x(j)).
+Double RowTimes(const DSparse& A, int i, const DVector& x) {
     const Double* v = x.Data();
     Double sum = 0;
-    for (int j = 1; j <= A.Cols(); ++j) sum = sum + a[j] * v[j];
+    for (const auto& e : A.Row(i)) sum = sum + e.value * v[e.col];
     return sum;
 }
 
@@ -87,22 +74,35 @@ void DumpIfDue(ModelState& s, Double t) {
     RVout(s);
 }
 
-// M = S - h A, with h = DELT (implicit Euler) or DELT / 2 (Crank-Nicolson).
-void BuildSystemMatrix(const ModelState& s, DMatrix& M, Double h) {
-    const DMatrix& A = s.sys.A;
-    const int n = A.Rows();
+// M = S - h A, with h = DELT (implicit Euler) or DELT / 2 (Crank-Nicolson),
+// over the elements of A and the whole diagonal.
+void BuildSystemMatrix(const ModelState& s, DSparse& M, Double h) {
+    const DSparse& A = s.sys.A;
+    const int n = s.opt.NEQN;
+    M.Clear();
     for (int i = 1; i <= n; ++i) {
-        const Double* a = A.Row(i);
-        Double* m = M.Row(i);
-        for (int j = 1; j <= n; ++j) m[j] = -(h * a[j]);
-        m[i] = Storage(s, i) - h * a[i];
+        auto& m = M.MutableRow(i);
+        bool diagonal = false;
+        for (const auto& e : A.Row(i)) {
+            if (!diagonal && e.col > i) {
+                m.push_back({i, Storage(s, i) - h * 0.0});
+                diagonal = true;
+            }
+            if (e.col == i) {
+                m.push_back({i, Storage(s, i) - h * e.value});
+                diagonal = true;
+            } else {
+                m.push_back({e.col, -(h * e.value)});
+            }
+        }
+        if (!diagonal) m.push_back({i, Storage(s, i) - h * 0.0});
     }
 }
 
 void PrepareImplicit(ModelState& s, SchemeVectors& w) {
     if (w.implicitReady) return;
     const int n = s.opt.NEQN;
-    w.M.Resize(n, n, "implicit system matrix M");
+    w.M.Resize(n, "implicit system matrix M");
     w.r.Resize(n, "implicit right-hand side r");
     w.implicitReady = true;
 }
@@ -167,7 +167,7 @@ void ExplicitEulerStep(ModelState& s, SchemeVectors& w, Double t, Double Step) {
     for (int i = 1; i <= n; ++i) {
         const Double g = o.Linear ? 0.0 : y.f(i);
         if (test) {
-            const Double rate = y.A(i, i) + g;
+            const Double rate = y.A.Get(i, i) + g;
             const Single q = static_cast<Single>(rate * delt + w.StorageOld(i));
             if (q < 0) {
                 if (rate == 0)
@@ -243,7 +243,7 @@ void ImplicitEulerStep(ModelState& s, SchemeVectors& w, Double t) {
     // Back to the old-time tables; M keeps the new-time storage.
     if (o.TimeVarParms) ParmUpdate(s, t, y.A);
     for (int i = 1; i <= n; ++i) w.r(i) = Storage(s, i) * y.c(i) + delt * y.B(i);
-    Solve(s, w.M, w.r);
+    Solve(s, w.M, w.r, t + delt);
     for (int i = 1; i <= n; ++i) y.c(i) = w.r(i);
 }
 
@@ -272,7 +272,7 @@ void CrankNicolsonStep(ModelState& s, SchemeVectors& w, Double t) {
     ForceFn(s, t, y.BBC, y.B);
     for (int i = 1; i <= n; ++i)
         w.r(i) = Storage(s, i) * y.c(i) + w.r(i) + (RowTimes(y.A, i, y.c) + y.B(i)) * delt / 2;
-    Solve(s, w.M, w.r);
+    Solve(s, w.M, w.r, t + delt);
     for (int i = 1; i <= n; ++i) y.c(i) = w.r(i);
 }
 

@@ -21,7 +21,7 @@ struct SchemeVectors {
     DVector StorageNew;  // storage at the new time level (explicit schemes)
     DVector R1, R2;      // rates of the two MacCormack passes
     DVector CP;          // concentrations predicted by MacCormack
-    DMatrix M;           // system matrix of the implicit schemes
+    DSparse M;           // system matrix of the implicit schemes
     DVector r;           // right-hand side of the implicit schemes
     bool explicitReady = false;
     bool macCormackReady = false;

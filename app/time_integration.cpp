@@ -17,7 +17,7 @@
 #include "model/error.h"
 #include "model/parm_update.h"
 #include "solvers/dumps.h"
-#include "solvers/linear_solver.h"
+#include "solvers/solve.h"
 #include "solvers/newton.h"
 #include "sources/linear_sources.h"
 #include "sources/loads.h"
@@ -88,7 +88,7 @@ void SteadyState(ModelState& s) {
     Aout(s, y.A);
     Bout(s, y.B);
     if (s.opt.Linear) {
-        Solve(s, y.A, y.B);
+        Solve(s, y.A, y.B, MISSING_VALUE);
         y.CurrentTime = MISSING_VALUE;
         ProfileSnapshot(s, y.B);
     } else {

@@ -8,9 +8,10 @@
 // NAS(I) pairs of adjacent compartment and value. "FlowandEMultipliers.csv"
 // holds 7-field records ended by a record whose first field is -999; a lookup
 // returns the multipliers of the first matching record. The records are
-// parsed once and kept until InvalidateMultipliers, which the parameter
-// update calls whenever the file may have been rewritten; the parsed lookup
-// answers exactly as a fresh scan of the file that stops at the first match.
+// parsed once and kept; the first lookup of every assembly looks at the file
+// (a stat, and a comparison of its bytes after a companion program ran) and
+// parses it anew when it has changed, so the parsed lookup answers exactly
+// as a fresh scan of the file that stops at the first match.
 #include <string>
 #include <vector>
 
@@ -64,7 +65,8 @@ bool LoadMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCo
     std::vector<MultiplierRecord>& list = s.tables.multipliers;
     list.clear();
     try {
-        textio::TextReader in(s.Dir, MULTIPLIERS_FILE);
+        textio::TextReader in =
+            textio::TextReader::FromContent(MULTIPLIERS_FILE, s.inputs.multipliers.Bytes());
         in.ReadLine("header line");
         MultiplierRecord r{};
         while (NextMultiplierRecord(in, static_cast<int>(list.size()) + 1, r)) list.push_back(r);
@@ -123,6 +125,12 @@ void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Intege
                              Integer IntI, Integer IntJ, Single& EMult, Single& QMult) {
     EMult = 1;
     QMult = 1;
+    // Once per assembly: has the file changed since its records were parsed?
+    if (!s.inputs.multipliersChecked) {
+        s.inputs.multipliersChecked = true;
+        if (s.inputs.multipliers.Refresh(s.Dir, MULTIPLIERS_FILE, s.companions.starts))
+            InvalidateMultipliers(s);
+    }
     if (!s.tables.multipliersLoaded &&
         LoadMultipliers(s, ISV, CompRow, CompCol, IntI, IntJ, EMult, QMult))
         return;
@@ -155,5 +163,7 @@ void InvalidateMultipliers(ModelState& s) {
     s.tables.multipliersLoaded = false;
     s.tables.multipliers.clear();
 }
+
+void CheckMultipliersAgain(ModelState& s) { s.inputs.multipliersChecked = false; }
 
 }  // namespace ostra

@@ -19,6 +19,9 @@
 #include "model/arrays.h"
 #include "model/constants.h"
 #include "model/display.h"
+#include "model/elimination_record.h"
+#include "model/input_cache.h"
+#include "model/sparse_matrix.h"
 #include "textio/text_writer.h"
 
 namespace ostra {
@@ -131,7 +134,7 @@ struct EquationMaps {
 // The equation vectors and matrices of a run, and the time stamp of results.
 struct EquationSystem {
     DVector c;     // concentrations
-    DMatrix A;     // coefficient matrix
+    DSparse A;     // coefficient matrix: only the elements the assembly gives
     DVector B;     // right-hand side (loads)
     IVector INDX;  // pivot record of LUDCMP
     DVector BBC;   // boundary contributions
@@ -192,8 +195,24 @@ struct ResidualWork {
     bool oldLevelValid = false;
     Double oldLevelTime = 0;
     DVector oldLevelState;  // XPREV of the step the copies belong to
-    DMatrix AOld;
+    DSparse AOld;
     DVector BBCOld;
+};
+
+// Working storage of the assembly and the linear solves, kept from call to
+// call so that a time step allocates nothing: the transport block of one
+// state variable, and the last elimination of a system matrix (replayed
+// while the matrix stays the same).
+struct SolverWork {
+    SSparse Asm;  // transport coefficients of one state variable (Single)
+    SVector Bsm;
+    EliminationRecord elimination;
+    // The LU path: the matrix factored last, its factors and row interchanges.
+    bool luValid = false;
+    DSparse luMatrix, luFactors;
+    IVector luINDX;
+    long eliminations = 0;  // solves that eliminated their matrix
+    long replays = 0;       // solves that replayed the last elimination
 };
 
 struct ModelState {
@@ -217,6 +236,8 @@ struct ModelState {
 
     // Nonlinear residual working state (see ResidualWork).
     ResidualWork residual;
+    SolverWork work;
+    InputCache inputs;  // tables read at every assembly, as last parsed
 };
 
 }  // namespace ostra

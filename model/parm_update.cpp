@@ -29,16 +29,22 @@ std::string FileName(const std::string& recorded, const char* fixed) {
     return recorded.empty() ? std::string(fixed) : recorded;
 }
 
-// "AEqnSolver.csv": NEQN x NEQN Doubles, row by row, no header line.
-void ReadAEqnSolver(ModelState& s, DMatrix& A) {
+// "AEqnSolver.csv": NEQN x NEQN Doubles, row by row, no header line. Only
+// the non-zero values are kept; a zero reads back as 0 where it is not kept.
+void ReadAEqnSolver(ModelState& s, DSparse& A) {
     textio::TextReader in(s.Dir, FileName(s.setup.AEqnSolverFile, "AEqnSolver.csv"));
     const int n = s.opt.NEQN;
+    if (A.Rows() != n) A.Resize(n, "A");
+    A.Clear();
     char what[64];
-    for (int i = 1; i <= n; ++i)
+    for (int i = 1; i <= n; ++i) {
+        auto& row = A.MutableRow(i);
         for (int j = 1; j <= n; ++j) {
             std::snprintf(what, sizeof what, "A(%d, %d)", i, j);
-            A(i, j) = in.ReadDouble(what);
+            const Double value = in.ReadDouble(what);
+            if (value != 0) row.push_back({j, value});
         }
+    }
 }
 
 // "RVEqnSolver.csv": NEQN Singles into RVDiag, no header line.
@@ -51,7 +57,7 @@ void ReadRVEqnSolver(ModelState& s) {
     }
 }
 
-void UpdateEquationSolverMode(ModelState& s, Double Time, DMatrix& A) {
+void UpdateEquationSolverMode(ModelState& s, Double Time, DSparse& A) {
     const bool atTimeZero = Time == 0.0;
     if (atTimeZero || s.opt.TimeVarAEqnSolver) {
         if (s.opt.TimeVarAEqnSolver) Exchange(s, "AEqnSolver", Time);
@@ -130,17 +136,17 @@ void UpdateCompartmentMode(ModelState& s, Double Time) {
     Refresh(s, Time, o.TimeVarInterfaces, "Interfaces", ReadInterfaces);
     Refresh(s, Time, o.TimeVarECoef, "Ecoefficients", ReadECoef);
     Refresh(s, Time, o.TimeVarFlows, "Flows", ReadFlows);
-    // The multipliers are looked up on demand; the file may have been
-    // rewritten since the last lookup, so parsed records are dropped.
+    // The multipliers are looked up on demand; the next lookup looks at the
+    // file again and parses it anew when its bytes have changed.
     if (o.TimeVarMultipliers) Exchange(s, "FlowandEMultipliers", Time);
-    InvalidateMultipliers(s);
+    CheckMultipliersAgain(s);
     Refresh(s, Time, o.TimeVarBoundary, "Boundary", ReadBoundary);
     if (s.tables.VariableAlpha) UpdateALPHA(s);
 }
 
 }  // namespace
 
-void ParmUpdate(ModelState& s, Double Time, DMatrix& A) {
+void ParmUpdate(ModelState& s, Double Time, DSparse& A) {
     if (s.opt.EquationSolver)
         UpdateEquationSolverMode(s, Time, A);
     else

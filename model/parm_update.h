@@ -12,6 +12,6 @@ namespace ostra {
 // rebuilds SectnToEqn, EqnToSectn, EqnVolume, EqnRetard ("ENVS" mode) or
 // reads A and RVDiag ("EQNS" mode), and refreshes the upwind weights when
 // VariableAlpha. Ends the run through Error on inconsistent data.
-void ParmUpdate(ModelState& s, Double Time, DMatrix& A);
+void ParmUpdate(ModelState& s, Double Time, DSparse& A);
 
 }  // namespace ostra

@@ -2,7 +2,7 @@
 //
 // Exports: CompartmentNAS, AdjacentCompartment, ReadCompartments, ReadInterfaces, ReadFlows,
 // ReadECoef, ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers,
-// ReadFlowandEMultipliersFromFile, InvalidateMultipliers.
+// ReadFlowandEMultipliersFromFile, InvalidateMultipliers, CheckMultipliersAgain.
 //
 // Each reader opens its file in the model directory, skips the header line,
 // reads its records field by field into the table sized by the run set-up
@@ -63,7 +63,11 @@ void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Intege
 void ReadFlowandEMultipliersFromFile(ModelState& s, Integer ISV, Integer CompRow, Integer CompCol,
                                      Integer IntI, Integer IntJ, Single& EMult, Single& QMult);
 
-// Forgets parsed multiplier records, so the next lookup reads the file again.
+// Forgets parsed multiplier records, so the next lookup parses the file again.
 void InvalidateMultipliers(ModelState& s);
+
+// Makes the next lookup look at the file (one stat) and parse it again if
+// its bytes have changed: called at the start of every assembly.
+void CheckMultipliersAgain(ModelState& s);
 
 }  // namespace ostra

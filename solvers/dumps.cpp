@@ -10,30 +10,13 @@
 #include <cmath>
 #include <string>
 
+#include "model/equation_names.h"
 #include "model/error.h"
 #include "textio/number_format.h"
 #include "textio/text_writer.h"
 
 namespace ostra {
 namespace {
-
-// " (state variable ISV, compartment I)" for equation i of compartment mode,
-// "" when the equation maps do not cover it.
-std::string EquationPlace(const ModelState& s, int i) {
-    const IVector& counts = s.eq.NEQNsm;
-    int first = 0;
-    for (int ISV = 1; ISV <= counts.Size(); ++ISV) {
-        const int k = i - first;
-        if (k >= 1 && k <= counts(ISV)) {
-            const IMatrix& map = s.eq.EqnToSectn;
-            if (ISV > map.Rows() || k > map.Cols()) return "";
-            return " (state variable " + std::to_string(ISV) + ", compartment " +
-                   std::to_string(map(ISV, k)) + ")";
-        }
-        first += counts(ISV);
-    }
-    return "";
-}
 
 // The storage of equation i in compartment mode, rounded to Single; a product
 // beyond the Single range ends the run.
@@ -42,22 +25,26 @@ Single StorageProduct(ModelState& s, int i) {
     const Single retard = s.eq.EqnRetard(i);
     const Single product = volume * retard;
     if (!std::isfinite(product))
-        Error(s, "RVout: the storage EqnVolume * EqnRetard of equation " + std::to_string(i) +
-                     EquationPlace(s, i) + " is outside the Single range: EqnVolume =" +
+        Error(s, "RVout: the storage EqnVolume * EqnRetard of " + EquationName(s, i) + " is outside the Single range: EqnVolume =" +
                      textio::FormatSingle(volume) + "and EqnRetard =" + textio::FormatSingle(retard));
     return product;
 }
 
 }  // namespace
 
-// "A.dng": a header line, then row I of A as NEQN values separated by commas.
-void Aout(ModelState& s, const DMatrix& A) {
+// "A.dng": a header line, then row I of A as NEQN values separated by
+// commas, the elements the matrix does not hold written as 0.
+void Aout(ModelState& s, const DSparse& A) {
     const int N = s.opt.NEQN;
     textio::TextWriter out(s.Dir, "A.dng");
     out.Text("At Time ").Double(s.sys.CurrentTime).Text(" ...").EndLine();
     for (int I = 1; I <= N; ++I) {
+        const auto& row = A.Row(I);
+        auto next = row.begin();
         for (int J = 1; J <= N; ++J) {
-            out.Double(A(I, J));
+            Double value = 0;
+            if (next != row.end() && next->col == J) value = (next++)->value;
+            out.Double(value);
             if (J != N) out.Text(",");
         }
         out.EndLine();

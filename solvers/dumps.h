@@ -12,7 +12,7 @@ namespace ostra {
 
 // Writes "A.dng": the header "At Time  t  ..." and rows 1..NEQN of A, the
 // values of a row separated by commas.
-void Aout(ModelState& s, const DMatrix& A);
+void Aout(ModelState& s, const DSparse& A);
 
 // Writes "B.dng": the header "At time t ..." and B(1..NEQN), one per line.
 void Bout(ModelState& s, const DVector& B);

@@ -26,7 +26,7 @@ namespace ostra {
 namespace {
 
 void FiniteDifferences(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
-                       DMatrix& XJAC, DMatrix& A, DVector& BBC, DVector& B, Double cumtime) {
+                       DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
     const int NEQN = s.opt.NEQN;
     DVector XP(NEQN, "XP");
     DVector G1(NEQN, "GP");
@@ -71,7 +71,7 @@ int CountEquations(const ModelState& s) {
 }
 
 void DynamicRows(ModelState& s, const DVector& X, const DVector& RDeriv, const DMatrix& DFDC,
-                 const DMatrix& A, DMatrix& XJAC) {
+                 const DSparse& A, DMatrix& XJAC) {
     const int NEQN = s.opt.NEQN;
     const Integer DynType = s.opt.DynType;
     const Single dt = (DynType == 4) ? s.opt.DELT / 2 : s.opt.DELT;
@@ -81,21 +81,21 @@ void DynamicRows(ModelState& s, const DVector& X, const DVector& RDeriv, const D
             if (DynType == 1)
                 XJAC(I, N) = (N == I) ? S : 0;
             else if (N == I)
-                XJAC(I, I) = S - (DFDC(I, I) + A(I, I)) * dt;
+                XJAC(I, I) = S - (DFDC(I, I) + A.Get(I, I)) * dt;
             else
-                XJAC(I, N) = -(A(I, N) + DFDC(I, N)) * dt;
+                XJAC(I, N) = -(A.Get(I, N) + DFDC(I, N)) * dt;
         }
     }
 }
 
-void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DMatrix& A, Double cumtime) {
+void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DSparse& A, Double cumtime) {
     const int NEQN = s.opt.NEQN;
     DMatrix DFDC(NEQN, NEQN, "DFDC");
     s.sys.CurrentTime = cumtime;
     Getdfdc(s, DFDC, X);
     if (!s.opt.Dynamic) {
         for (int I = 1; I <= NEQN; ++I)
-            for (int J = 1; J <= NEQN; ++J) XJAC(I, J) = DFDC(I, J) + A(I, J);
+            for (int J = 1; J <= NEQN; ++J) XJAC(I, J) = DFDC(I, J) + A.Get(I, J);
         return;
     }
     DVector RDeriv(NEQN, "RDeriv");
@@ -115,7 +115,7 @@ void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DMatrix& A, 
 }  // namespace
 
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
-              DMatrix& XJAC, DMatrix& A, DVector& BBC, DVector& B, Double cumtime) {
+              DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
     (void)G;  // the caller's residual is neither read nor changed
     if (s.opt.AnalyticJacobian)
         Analytic(s, X, XJAC, A, cumtime);

@@ -10,6 +10,6 @@ namespace ostra {
 // XJAC(I, J) = dG(I)/dX(J) by central finite differences (relative step
 // DELTFD) or, when AnalyticJacobian, from A, df/dC and dR/dC.
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
-              DMatrix& XJAC, DMatrix& A, DVector& BBC, DVector& B, Double cumtime);
+              DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime);
 
 }  // namespace ostra

@@ -87,7 +87,7 @@ Integer Next(Integer n, const char* what) { return CheckedInteger(static_cast<lo
 // The arguments every residual evaluation passes on.
 struct Problem {
     const DVector& XPREV;
-    DMatrix& A;
+    DSparse& A;
     DVector& BBC;
     DVector& B;
     Double cumtime;
@@ -175,7 +175,7 @@ void RandomValue(ModelState& s, DVector& X, std::mt19937& generator) {
 }
 
 void Newton(ModelState& s, DVector& X, const DVector& XPREV, DVector& G, DMatrix& XJAC,
-            IVector& INDX, Single SC, Double DELTFD, DMatrix& A, DVector& BBC, DVector& B,
+            IVector& INDX, Single SC, Double DELTFD, DSparse& A, DVector& BBC, DVector& B,
             Double cumtime) {
     (void)INDX;  // the pivot record of the run is used by Solve
     std::mt19937 generator = FreshGenerator();

@@ -54,21 +54,19 @@ void Storage(const ModelState& s, const DVector& Y, Rows r, DVector& RV) {
 }
 
 // Rate(I) = F(I) + sum over J of A(I, J) Y(J) + B(I), summed from J = 1.
-void Rate(const ModelState& s, const DMatrix& A, const DVector& Y, const DVector& F,
-          const DVector& B, Rows r, DVector& Sum) {
-    const int NEQN = s.opt.NEQN;
+void Rate(const DSparse& A, const DVector& Y, const DVector& F, const DVector& B, Rows r,
+          DVector& Sum) {
     const Double* y = Y.Data();
     for (int I = r.first; I <= r.last; ++I) {
-        const Double* a = A.Row(I);
         Double sum = 0;
-        for (int J = 1; J <= NEQN; ++J) sum = sum + y[J] * a[J];
+        for (const auto& a : A.Row(I)) sum = sum + y[a.col] * a.value;
         Sum(I) = F(I) + sum + B(I);
     }
 }
 
 // The coefficient matrix is rebuilt in compartment mode at the start of the
 // run and whenever parameters vary in time; the dumps show it with the old time.
-void RebuildAAndDump(ModelState& s, DMatrix& A, DVector& BBC, Double cumtime) {
+void RebuildAAndDump(ModelState& s, DSparse& A, DVector& BBC, Double cumtime) {
     if (!s.opt.EquationSolver && (cumtime == 0 || s.opt.TimeVarParms)) {
         LoadATrans(s, A, BBC);
         LoadALinearSrcSnk(s, A);
@@ -91,7 +89,7 @@ bool SameState(const DVector& a, const DVector& b, int n) {
 // cumtime: on the first evaluation of a step the matrix (and, in compartment
 // mode, the boundary contributions) are assembled for the parameters now in
 // force, which are those of the old level.
-void KeepOldLevel(ModelState& s, const DVector& XPREV, DMatrix& A, DVector& BBC, Double cumtime) {
+void KeepOldLevel(ModelState& s, const DVector& XPREV, DSparse& A, DVector& BBC, Double cumtime) {
     ResidualWork& w = s.residual;
     const int NEQN = s.opt.NEQN;
     if (w.oldLevelValid && w.oldLevelTime == cumtime && SameState(w.oldLevelState, XPREV, NEQN))
@@ -114,21 +112,19 @@ struct Work {
     DVector F, RVold, RVnew, SumOld, SumNew;
 };
 
-void SteadyResidual(ModelState& s, const DVector& X, DVector& G, Rows r, const DMatrix& A,
+void SteadyResidual(ModelState& s, const DVector& X, DVector& G, Rows r, const DSparse& A,
                     const DVector& B, Work& w) {
-    const int NEQN = s.opt.NEQN;
     Varn(s, X, w.F);
     const Double* x = X.Data();
     for (int I = r.first; I <= r.last; ++I) {
-        const Double* a = A.Row(I);
         Double sum = 0;
-        for (int J = 1; J <= NEQN; ++J) sum = sum + a[J] * x[J];
+        for (const auto& a : A.Row(I)) sum = sum + a.value * x[a.col];
         G(I) = w.F(I) + sum - B(I);
     }
 }
 
 // Steps shared by the schemes at the start: parameters and storage of the old level.
-void OldLevelStorage(ModelState& s, const DVector& XPREV, DMatrix& A, Double cumtime, Rows r,
+void OldLevelStorage(ModelState& s, const DVector& XPREV, DSparse& A, Double cumtime, Rows r,
                      Work& w) {
     if (cumtime == 0 || s.opt.TimeVarParms) ParmUpdate(s, cumtime, A);
     if (s.opt.NonlinearRV) {
@@ -139,7 +135,7 @@ void OldLevelStorage(ModelState& s, const DVector& XPREV, DMatrix& A, Double cum
 }
 
 // Parameters and storage of the new level cumtime + DELT.
-void NewLevelStorage(ModelState& s, const DVector& X, DMatrix& A, Double tnew, Rows r, Work& w) {
+void NewLevelStorage(ModelState& s, const DVector& X, DSparse& A, Double tnew, Rows r, Work& w) {
     if (s.opt.TimeVarParms) ParmUpdate(s, tnew, A);
     if (s.opt.NonlinearRV) {
         s.sys.CurrentTime = tnew;
@@ -150,19 +146,17 @@ void NewLevelStorage(ModelState& s, const DVector& X, DMatrix& A, Double tnew, R
 
 // Explicit Euler: every rate at the old level.
 void ExplicitResidual(ModelState& s, const DVector& X, const DVector& XPREV, DVector& G, Rows r,
-                      DMatrix& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
+                      DSparse& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
     const Double tnew = cumtime + static_cast<Double>(s.opt.DELT);
     OldLevelStorage(s, XPREV, A, cumtime, r, w);
     RebuildAAndDump(s, A, BBC, cumtime);
     ForceFn(s, cumtime, BBC, B);
     s.sys.CurrentTime = cumtime;
     Varn(s, XPREV, w.F);
-    const int NEQN = s.opt.NEQN;
     const Double* xp = XPREV.Data();
     for (int I = r.first; I <= r.last; ++I) {
-        const Double* a = A.Row(I);
         Double sum = 0;
-        for (int J = 1; J <= NEQN; ++J) sum = sum + a[J] * xp[J];
+        for (const auto& a : A.Row(I)) sum = sum + a.value * xp[a.col];
         w.SumOld(I) = w.F(I) + sum + B(I);
     }
     NewLevelStorage(s, X, A, tnew, r, w);
@@ -172,7 +166,7 @@ void ExplicitResidual(ModelState& s, const DVector& X, const DVector& XPREV, DVe
 
 // The new-level part shared by implicit Euler and Crank-Nicolson: storage,
 // matrix, loads and f at cumtime + DELT, and SumNew.
-void NewLevelRate(ModelState& s, const DVector& X, Rows r, DMatrix& A, DVector& BBC, DVector& B,
+void NewLevelRate(ModelState& s, const DVector& X, Rows r, DSparse& A, DVector& BBC, DVector& B,
                   Double cumtime, Work& w) {
     const Double tnew = cumtime + static_cast<Double>(s.opt.DELT);
     NewLevelStorage(s, X, A, tnew, r, w);
@@ -180,12 +174,12 @@ void NewLevelRate(ModelState& s, const DVector& X, Rows r, DMatrix& A, DVector& 
     ForceFn(s, tnew, BBC, B);
     s.sys.CurrentTime = tnew;
     Varn(s, X, w.F);
-    Rate(s, A, X, w.F, B, r, w.SumNew);
+    Rate(A, X, w.F, B, r, w.SumNew);
 }
 
 // Implicit Euler: every rate at the new level.
 void ImplicitResidual(ModelState& s, const DVector& X, const DVector& XPREV, DVector& G, Rows r,
-                      DMatrix& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
+                      DSparse& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
     OldLevelStorage(s, XPREV, A, cumtime, r, w);
     NewLevelRate(s, X, r, A, BBC, B, cumtime, w);
     for (int I = r.first; I <= r.last; ++I)
@@ -194,7 +188,7 @@ void ImplicitResidual(ModelState& s, const DVector& X, const DVector& XPREV, DVe
 
 // Crank-Nicolson: the average of the old-level and the new-level rate.
 void CrankNicolsonResidual(ModelState& s, const DVector& X, const DVector& XPREV, DVector& G,
-                           Rows r, DMatrix& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
+                           Rows r, DSparse& A, DVector& BBC, DVector& B, Double cumtime, Work& w) {
     if (cumtime == 0 || s.opt.TimeVarParms) ParmUpdate(s, cumtime, A);
     KeepOldLevel(s, XPREV, A, BBC, cumtime);
     if (s.opt.NonlinearRV) {
@@ -210,7 +204,7 @@ void CrankNicolsonResidual(ModelState& s, const DVector& X, const DVector& XPREV
     }
     s.sys.CurrentTime = cumtime;
     Varn(s, XPREV, w.F);
-    Rate(s, s.residual.AOld, XPREV, w.F, B, r, w.SumOld);
+    Rate(s.residual.AOld, XPREV, w.F, B, r, w.SumOld);
 
     NewLevelRate(s, X, r, A, BBC, B, cumtime, w);
     const Double half = static_cast<Double>(s.opt.DELT / 2);
@@ -221,7 +215,7 @@ void CrankNicolsonResidual(ModelState& s, const DVector& X, const DVector& XPREV
 }  // namespace
 
 void EvalG(ModelState& s, const DVector& X, const DVector& XPREV, DVector& G, Integer ISELECTG,
-           DMatrix& A, DVector& BBC, DVector& B, Double cumtime) {
+           DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
     const Rows r = SelectedRows(s, ISELECTG);
     Work w(s.opt.NEQN);
     if (!s.opt.Dynamic) {

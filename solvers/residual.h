@@ -10,6 +10,6 @@ namespace ostra {
 // G for the trial state X (new level) from XPREV (old level, dynamic runs)
 // at old time cumtime; ISELECTG = 999 computes all rows, else only that row.
 void EvalG(ModelState& s, const DVector& X, const DVector& XPREV, DVector& G, Integer ISELECTG,
-           DMatrix& A, DVector& BBC, DVector& B, Double cumtime);
+           DSparse& A, DVector& BBC, DVector& B, Double cumtime);
 
 }  // namespace ostra

@@ -18,8 +18,11 @@ int EquationOf(const ModelState& s, int ISV, int K) {
     return EquationOffset(s, ISV) + local;
 }
 
-void CheckRecordCompartment(ModelState& s, const textio::TextReader& in, const char* procedure,
-                            int K) {
+std::string RecordAt::Where() const {
+    return "file \"" + std::string(file) + "\", line " + std::to_string(line);
+}
+
+void CheckRecordCompartment(ModelState& s, const RecordAt& in, const char* procedure, int K) {
     const int NT = s.setup.NT;
     if (K < 1 || K > NT)
         Error(s, in.Where() + ": compartment " + std::to_string(K) +
@@ -27,8 +30,7 @@ void CheckRecordCompartment(ModelState& s, const textio::TextReader& in, const c
                      procedure);
 }
 
-int RecordEquation(ModelState& s, const textio::TextReader& in, const char* procedure, int ISV,
-                   int K) {
+int RecordEquation(ModelState& s, const RecordAt& in, const char* procedure, int ISV, int K) {
     CheckRecordCompartment(s, in, procedure, K);
     const int NSV = s.opt.NSV;
     if (ISV < 1 || ISV > NSV)

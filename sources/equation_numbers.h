@@ -1,7 +1,7 @@
 // equation_numbers.h -- global equation numbers of (state variable, compartment)
 // pairs for the source, sink, load and mass-balance code.
 //
-// Exports: EquationOffset, EquationOf, RecordEquation.
+// Exports: EquationOffset, EquationOf, RecordAt, RecordEquation, CheckRecordCompartment.
 //
 // The equations of state variable 1 come first, then those of state variable
 // 2, and so on; within a state variable the local number is SectnToEqn.
@@ -10,7 +10,6 @@
 #include <string>
 
 #include "model/model_state.h"
-#include "textio/text_reader.h"
 
 namespace ostra {
 
@@ -23,17 +22,21 @@ int EquationOffset(const ModelState& s, int ISV);
 // 1..NSV and 1..NT.
 int EquationOf(const ModelState& s, int ISV, int K);
 
+// Where a record of an input file stands, for messages.
+struct RecordAt {
+    const char* file;
+    int line;
+    std::string Where() const;  // "file \"Loads.csv\", line 4"
+};
+
 // The global equation of (ISV, K) named by a record of an input file. A
 // compartment outside 1..NT, a state variable outside 1..NSV or a pair
 // without an equation ends the run through Error with a message naming the
-// file and line of `in`, the compartment, the state variable and
-// `procedure`.
-int RecordEquation(ModelState& s, const textio::TextReader& in, const char* procedure, int ISV,
-                   int K);
+// file and line, the compartment, the state variable and `procedure`.
+int RecordEquation(ModelState& s, const RecordAt& at, const char* procedure, int ISV, int K);
 
 // Ends the run through Error when K lies outside 1..NT, naming the file and
-// line of `in`, the value and `procedure`.
-void CheckRecordCompartment(ModelState& s, const textio::TextReader& in, const char* procedure,
-                            int K);
+// line, the value and `procedure`.
+void CheckRecordCompartment(ModelState& s, const RecordAt& at, const char* procedure, int K);
 
 }  // namespace ostra

@@ -13,6 +13,10 @@
 // Single, the power is taken in Double from the Single theta and exponent,
 // and the volume term is the Double product (theta^(T - 20) x k) x EqnVolume,
 // left to right.
+//
+// Both files are read at every call, as far as the result goes: their
+// records are parsed again only when their bytes have changed, and applied,
+// with every check, at every call.
 #include "sources/linear_sources.h"
 
 #include <cmath>
@@ -21,6 +25,7 @@
 #include "model/error.h"
 #include "sources/equation_numbers.h"
 #include "textio/number_format.h"
+#include "textio/errors.h"
 #include "textio/text_reader.h"
 
 namespace ostra {
@@ -39,7 +44,7 @@ void ResetMassBalanceLists(ModelState& s) {
 // theta^(T - 20) for the receiving state variable sr in compartment K. A
 // missing temperature, or a missing theta where the exponent is not zero,
 // would turn the term into garbage; both end the run with a message.
-double TemperatureCorrection(ModelState& s, const textio::TextReader& in, int sr, int K) {
+double TemperatureCorrection(ModelState& s, const RecordAt& in, int sr, int K) {
     const Single T = s.tables.Compartment(K, 8);
     const int row = (sr - 1) * s.setup.NT + K;
     const Single theta = s.tables.KdTempCoef(row, 4);
@@ -57,8 +62,7 @@ double TemperatureCorrection(ModelState& s, const textio::TextReader& in, int sr
 }
 
 // One record (K, sr, sc, k) of "VolumeSrcSnks.csv".
-void AddVolumeTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int K, int sr, int sc,
-                   Single k) {
+void AddVolumeTerm(ModelState& s, DSparse& A, const RecordAt& in, int K, int sr, int sc, Single k) {
     CheckRecordCompartment(s, in, PROC, K);
     if (s.tables.Compartment(K, 3) != 0) return;  // only interior compartments carry terms
     const int row = RecordEquation(s, in, PROC, sr, K);
@@ -66,7 +70,7 @@ void AddVolumeTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int 
     const int col = (k >= 0) ? RecordEquation(s, in, PROC, sc, K) : row;
     const double term =
         TemperatureCorrection(s, in, sr, K) * k * static_cast<double>(s.eq.EqnVolume(row));
-    A(row, col) += term;
+    A.Add(row, col, term);
 
     if (s.mb.MassBalanceOn && sr == sc) {
         const int n = ++s.mb.MBExtVolSinksRowCount;
@@ -79,22 +83,38 @@ void AddVolumeTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int 
     }
 }
 
-void LoadVolumeTerms(ModelState& s, DMatrix& A) {
-    textio::TextReader in(s.Dir, VOLUME_SRC_SNK_FILE);
-    in.ReadLine("header line");
-    for (;;) {
-        const Integer K = in.ReadInteger("compartment of a volume term, or -999 ending the list");
-        if (K == MISSING) break;
-        const Integer sr = in.ReadInteger("state variable receiving the volume term");
-        const Integer sc = in.ReadInteger("state variable driving the volume term");
-        const Single k = in.ReadSingle("rate constant of the volume term");
-        AddVolumeTerm(s, A, in, K, sr, sc, k);
+// Parses the records of "VolumeSrcSnks.csv" up to its -999, or up to the
+// first field that cannot be read.
+void ParseVolumeTerms(ParsedRecords<VolumeTermRecord>& p) {
+    p.records.clear();
+    p.failed = false;
+    textio::TextReader in = textio::TextReader::FromContent(VOLUME_SRC_SNK_FILE, p.file.Bytes());
+    try {
+        in.ReadLine("header line");
+        for (;;) {
+            const Integer K = in.ReadInteger("compartment of a volume term, or -999 ending the list");
+            if (K == MISSING) break;
+            const Integer sr = in.ReadInteger("state variable receiving the volume term");
+            const Integer sc = in.ReadInteger("state variable driving the volume term");
+            const Single k = in.ReadSingle("rate constant of the volume term");
+            p.records.push_back({K, sr, sc, k, in.Line()});
+        }
+    } catch (const textio::DataError& e) {
+        p.failed = true;
+        p.error = e.what();
     }
 }
 
+void LoadVolumeTerms(ModelState& s, DSparse& A) {
+    ParsedRecords<VolumeTermRecord>& p = s.inputs.volumeTerms;
+    if (p.file.Refresh(s.Dir, VOLUME_SRC_SNK_FILE, s.companions.starts)) ParseVolumeTerms(p);
+    for (const VolumeTermRecord& r : p.records)
+        AddVolumeTerm(s, A, RecordAt{VOLUME_SRC_SNK_FILE, r.line}, r.K, r.sr, r.sc, r.k);
+    if (p.failed) throw textio::DataError(p.error);
+}
+
 // One record (ISV, K, J, v) of "AreaSrcSnks.csv".
-void AddAreaTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int ISV, int K, int J,
-                 Single v) {
+void AddAreaTerm(ModelState& s, DSparse& A, const RecordAt& in, int ISV, int K, int J, Single v) {
     const int row = RecordEquation(s, in, PROC, ISV, K);
     CheckRecordCompartment(s, in, PROC, J);
     const bool interiorJ = s.tables.Compartment(J, 3) == 0;
@@ -109,7 +129,7 @@ void AddAreaTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int IS
     const Single Area = GetArea(s, static_cast<Integer>(J), static_cast<Integer>(K));
     if (Area == MISSING) Error(s, "Interface Area = -999 in LoadALinearSrcSnk");
     const Single rate = Area * v;
-    A(row, col) += rate;
+    A.Add(row, col, rate);
 
     if (s.mb.MassBalanceOn && !interiorJ && v < 0) {
         const int n = ++s.mb.MBExtAreaSinksRowCount;
@@ -124,22 +144,37 @@ void AddAreaTerm(ModelState& s, DMatrix& A, const textio::TextReader& in, int IS
     }
 }
 
-void LoadAreaTerms(ModelState& s, DMatrix& A) {
-    textio::TextReader in(s.Dir, AREA_SRC_SNK_FILE);
-    in.ReadLine("header line");
-    for (;;) {
-        const Integer ISV = in.ReadInteger("state variable of an area term, or -999 ending the list");
-        if (ISV == MISSING) break;
-        const Integer K = in.ReadInteger("compartment receiving the area term");
-        const Integer J = in.ReadInteger("adjacent compartment of the area term");
-        const Single v = in.ReadSingle("rate per unit area of the area term");
-        AddAreaTerm(s, A, in, ISV, K, J, v);
+void ParseAreaTerms(ParsedRecords<AreaTermRecord>& p) {
+    p.records.clear();
+    p.failed = false;
+    textio::TextReader in = textio::TextReader::FromContent(AREA_SRC_SNK_FILE, p.file.Bytes());
+    try {
+        in.ReadLine("header line");
+        for (;;) {
+            const Integer ISV = in.ReadInteger("state variable of an area term, or -999 ending the list");
+            if (ISV == MISSING) break;
+            const Integer K = in.ReadInteger("compartment receiving the area term");
+            const Integer J = in.ReadInteger("adjacent compartment of the area term");
+            const Single v = in.ReadSingle("rate per unit area of the area term");
+            p.records.push_back({ISV, K, J, v, in.Line()});
+        }
+    } catch (const textio::DataError& e) {
+        p.failed = true;
+        p.error = e.what();
     }
+}
+
+void LoadAreaTerms(ModelState& s, DSparse& A) {
+    ParsedRecords<AreaTermRecord>& p = s.inputs.areaTerms;
+    if (p.file.Refresh(s.Dir, AREA_SRC_SNK_FILE, s.companions.starts)) ParseAreaTerms(p);
+    for (const AreaTermRecord& r : p.records)
+        AddAreaTerm(s, A, RecordAt{AREA_SRC_SNK_FILE, r.line}, r.ISV, r.K, r.J, r.v);
+    if (p.failed) throw textio::DataError(p.error);
 }
 
 }  // namespace
 
-void LoadALinearSrcSnk(ModelState& s, DMatrix& A) {
+void LoadALinearSrcSnk(ModelState& s, DSparse& A) {
     if (s.mb.MassBalanceOn) ResetMassBalanceLists(s);
     LoadVolumeTerms(s, A);
     LoadAreaTerms(s, A);

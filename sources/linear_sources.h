@@ -14,7 +14,7 @@ namespace ostra {
 // record naming a compartment or state variable without an equation, an
 // area-based source from a boundary compartment, a missing interface area,
 // a missing temperature correction, or overfull mass-balance lists.
-void LoadALinearSrcSnk(ModelState& s, DMatrix& A);
+void LoadALinearSrcSnk(ModelState& s, DSparse& A);
 
 // Area of the interface between compartments I and J (1-based) as listed in
 // I's row of Inface. Ends the run through Error when J is not among I's

@@ -14,6 +14,7 @@
 // Single; the scaling by XScale is a Double product.
 #include "sources/loads.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,7 @@
 #include "model/error.h"
 #include "solvers/dumps.h"
 #include "sources/equation_numbers.h"
+#include "textio/errors.h"
 #include "textio/text_reader.h"
 
 namespace ostra {
@@ -40,55 +42,133 @@ bool IsTerminatorLine(std::string_view line) {
 // Newton works on scaled concentrations; loads are scaled with them.
 bool ScaledByXScale(const ModelState& s) { return !s.opt.Linear && !s.setup.ExplicitNonlinear; }
 
-// The compartment records of the block that applies, up to and including its
-// closing -999. A later record for the same pair replaces an earlier one.
-void ReadLoadRecords(ModelState& s, textio::TextReader& in, DVector& B) {
-    for (;;) {
-        const Integer K = in.ReadInteger("compartment of a load record, or -999 ending the block");
-        if (K == MISSING) return;
-        CheckRecordCompartment(s, in, PROC, K);
+// Reading "Loads.csv" for a time follows the file block by block: each
+// block's label line and window, then either its records (the first block
+// whose window holds the time) or its lines up to the -999 that closes it.
+// What each of these readings meets depends only on the bytes of the file,
+// so it is kept (LoadsCache) and read again only when the bytes change; the
+// records are applied, with their checks, at every call.
+
+// The records of block b: compartment numbers and loads in file order, up
+// to the block's closing -999 or the first field that cannot be read.
+void ReadBlockBody(LoadsCache& c, LoadBlock& b) {
+    textio::TextReader& in = *c.reader;
+    in.Restore(b.afterWindow);
+    b.bodyRead = true;
+    try {
+        in.ReadLine("label line after the time window");
         for (;;) {
-            const Integer ISV =
-                in.ReadInteger("state variable of a load, or -999 ending the compartment's loads");
-            if (ISV == MISSING) break;
-            const Single W = in.ReadSingle("load W");
-            const int e = RecordEquation(s, in, PROC, ISV, K);
-            const Single WC = s.tables.Compartment(K, 9);
-            if (WC == 0)
-                Error(s, in.Where() + ": Compartment(" + std::to_string(K) +
-                             ", 9) = 0 divides the load of state variable " +
-                             std::to_string(ISV) + " in " + PROC);
-            const Single load = W / WC;
-            B(e) = load;
-            if (s.mb.MassBalanceOn) s.mb.MBLoads(e) = W;
-            if (ScaledByXScale(s)) B(e) = s.opt.XScale * B(e);
+            const Integer K = in.ReadInteger("compartment of a load record, or -999 ending the block");
+            if (K == MISSING) return;
+            b.events.push_back({true, K, 0, 0, in.Line()});
+            for (;;) {
+                const Integer ISV =
+                    in.ReadInteger("state variable of a load, or -999 ending the compartment's loads");
+                if (ISV == MISSING) break;
+                const Single W = in.ReadSingle("load W");
+                b.events.push_back({false, K, ISV, W, in.Line()});
+            }
         }
+    } catch (const textio::DataError& e) {
+        b.bodyFailed = true;
+        b.bodyError = e.what();
     }
 }
 
-// Reads "Loads.csv" block by block and adds the first block whose window
-// t1 <= Time < t2 contains Time (rounded to Single) into B. A steady-state
-// run looks at the first block only.
-void ReadLoads(ModelState& s, Double Time, DVector& B) {
-    textio::TextReader in(s.Dir, LOADS_FILE);
-    const Single now = static_cast<Single>(Time);
-    for (;;) {
-        const std::string label = in.ReadLine("label line of a time block, or -999 ending the file");
-        if (IsTerminatorLine(label)) return;
-        const Single t1 = in.ReadSingle("start t1 of the time window");
-        const Single t2 = in.ReadSingle("end t2 of the time window");
-        if (t1 <= now && now < t2) {
-            in.ReadLine("label line after the time window");
-            ReadLoadRecords(s, in, B);
-            return;
-        }
+// Passes the lines of block b up to and including its closing -999.
+void SkipBlock(LoadsCache& c, LoadBlock& b) {
+    textio::TextReader& in = *c.reader;
+    in.Restore(b.afterWindow);
+    b.skipped = true;
+    try {
         while (!IsTerminatorLine(in.ReadLine("the line -999 closing the time block"))) {
         }
+        b.afterBlock = in.Save();
+    } catch (const textio::DataError& e) {
+        b.skipFailed = true;
+        b.skipError = e.what();
+    }
+}
+
+// Block `index` (0-based) of the file, its label line and window read when
+// first needed, starting where the block before it ended.
+LoadBlock& Block(LoadsCache& c, std::size_t index) {
+    if (index < c.blocks.size()) return c.blocks[index];
+    textio::TextReader& in = *c.reader;
+    if (index == 0)
+        in.Restore(textio::TextReader::Position{});
+    else
+        in.Restore(c.blocks[index - 1].afterBlock);
+    LoadBlock b;
+    try {
+        const std::string label = in.ReadLine("label line of a time block, or -999 ending the file");
+        if (IsTerminatorLine(label)) {
+            b.head = LoadBlock::Head::EndOfFile;
+        } else {
+            b.t1 = in.ReadSingle("start t1 of the time window");
+            b.t2 = in.ReadSingle("end t2 of the time window");
+            b.afterWindow = in.Save();
+            b.head = LoadBlock::Head::Window;
+        }
+    } catch (const textio::DataError& e) {
+        b.head = LoadBlock::Head::Failed;
+        b.headError = e.what();
+    }
+    c.blocks.push_back(std::move(b));
+    return c.blocks.back();
+}
+
+// Applies the records of a block: a later record for the same pair replaces
+// an earlier one.
+void ApplyLoadRecords(ModelState& s, const LoadBlock& b, DVector& B) {
+    for (const LoadEvent& ev : b.events) {
+        const RecordAt at{LOADS_FILE, ev.line};
+        if (ev.compartment) {
+            CheckRecordCompartment(s, at, PROC, ev.K);
+            continue;
+        }
+        const int e = RecordEquation(s, at, PROC, ev.ISV, ev.K);
+        const Single WC = s.tables.Compartment(ev.K, 9);
+        if (WC == 0)
+            Error(s, at.Where() + ": Compartment(" + std::to_string(ev.K) +
+                         ", 9) = 0 divides the load of state variable " + std::to_string(ev.ISV) +
+                         " in " + PROC);
+        const Single load = ev.W / WC;
+        B(e) = load;
+        if (s.mb.MassBalanceOn) s.mb.MBLoads(e) = ev.W;
+        if (ScaledByXScale(s)) B(e) = s.opt.XScale * B(e);
+    }
+    if (b.bodyFailed) throw textio::DataError(b.bodyError);
+}
+
+// Adds the loads of the first block whose window t1 <= Time < t2 contains
+// Time (rounded to Single) into B. A steady-state run looks at the first
+// block only.
+void ReadLoads(ModelState& s, Double Time, DVector& B) {
+    LoadsCache& c = s.inputs.loads;
+    if (c.file.Refresh(s.Dir, LOADS_FILE, s.companions.starts) || !c.reader) {
+        c.reader = std::make_unique<textio::TextReader>(
+            textio::TextReader::FromContent(LOADS_FILE, c.file.Bytes()));
+        c.blocks.clear();
+    }
+    const Single now = static_cast<Single>(Time);
+    for (std::size_t index = 0;; ++index) {
+        LoadBlock& b = Block(c, index);
+        if (b.head == LoadBlock::Head::EndOfFile) return;
+        if (b.head == LoadBlock::Head::Failed) throw textio::DataError(b.headError);
+        if (b.t1 <= now && now < b.t2) {
+            if (!b.bodyRead) ReadBlockBody(c, b);
+            ApplyLoadRecords(s, b, B);
+            return;
+        }
+        if (!b.skipped) SkipBlock(c, b);
+        if (b.skipFailed) throw textio::DataError(b.skipError);
         if (!s.opt.Dynamic) return;
     }
 }
 
 // Equation-solver mode: NEQN values from the start of the file, no header.
+// The values are parsed again only when the bytes of the file change.
 void ReadEquationSolverLoads(ModelState& s, Double Time, DVector& B) {
     if (s.opt.TimeVarBEqnSolver) {
         WriteTime(s, BEQN_SOLVER_EXCHANGE, Time);
@@ -96,11 +176,25 @@ void ReadEquationSolverLoads(ModelState& s, Double Time, DVector& B) {
     }
     const std::string& name =
         s.setup.BEqnSolverFile.empty() ? std::string(BEQN_SOLVER_FILE) : s.setup.BEqnSolverFile;
-    textio::TextReader in(s.Dir, name);
-    for (int I = 1; I <= s.opt.NEQN; ++I) {
-        B(I) = in.ReadDouble("right-hand side value");
+    EquationLoadsCache& c = s.inputs.equationLoads;
+    const int NEQN = s.opt.NEQN;
+    if (c.file.Refresh(s.Dir, name, s.companions.starts)) {
+        c.values.clear();
+        c.failed = false;
+        textio::TextReader in = textio::TextReader::FromContent(name, c.file.Bytes());
+        try {
+            for (int I = 1; I <= NEQN; ++I) c.values.push_back(in.ReadDouble("right-hand side value"));
+        } catch (const textio::DataError& e) {
+            c.failed = true;
+            c.error = e.what();
+        }
+    }
+    for (std::size_t i = 0; i < c.values.size(); ++i) {
+        const int I = static_cast<int>(i) + 1;
+        B(I) = c.values[i];
         if (ScaledByXScale(s)) B(I) = s.opt.XScale * B(I);
     }
+    if (c.failed) throw textio::DataError(c.error);
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ int OpenBoundaryRecord(ModelState& s, const Cell& cell, Integer IAS) {
 
 // Replaces an extrapolated-boundary neighbour by (1 + r) C_K - r x mean of
 // the interior neighbours' concentrations, r = BoundaryL / AvgAdjL.
-void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface& f, Single CoefN, int e) {
+void Extrapolate(ModelState& s, SSparse& Asm, const Cell& cell, const Interface& f, Single CoefN, int e) {
     const auto& t = s.tables;
     const Single BoundaryL = GetLength(s, 1, cell.K, f.IAS);
     Integer NASINT = 0;
@@ -172,7 +172,7 @@ void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface&
     // Tested before the first division by AvgAdjL, not only before the last.
     if (AvgAdjL * NASINT == 0) Error(s, "AvgAdjL * NASINT = 0 in Transport");
 
-    Asm(e, e) += (BoundaryL / AvgAdjL + 1) * CoefN;
+    Asm.At(e, e) += (BoundaryL / AvgAdjL + 1) * CoefN;
     for (int m = 1; m <= cell.NAS; ++m) {
         const Integer IADJ = AdjacentCompartment(s, cell.K, m);
         if (t.Compartment(IADJ, 3) != 0) continue;
@@ -182,12 +182,12 @@ void Extrapolate(ModelState& s, SMatrix& Asm, const Cell& cell, const Interface&
                          std::to_string(cell.K) + ", does not hold state variable " + std::to_string(cell.ISV) +
                          ", so the extrapolated boundary " + std::to_string(f.IAS) +
                          " cannot be extrapolated from it in Transport");
-        Asm(e, col) -= CoefN * BoundaryL / (NASINT * AvgAdjL);
+        Asm.At(e, col) -= CoefN * BoundaryL / (NASINT * AvgAdjL);
     }
 }
 
 // All of one interface's contributions to Asm, Bsm and the mass-balance record.
-void AssembleInterface(ModelState& s, SMatrix& Asm, SVector& Bsm, Cell& cell, int n) {
+void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, int n) {
     const Interface f = ReadInterface(s, cell, n);
     const Integer ISV = cell.ISV, K = cell.K, IAS = f.IAS;
     const Single Q = f.Q, WCk = cell.WCk, ALPHA = f.ALPHA;
@@ -214,7 +214,7 @@ void AssembleInterface(ModelState& s, SMatrix& Asm, SVector& Bsm, Cell& cell, in
         const Integer col = s.eq.SectnToEqn(ISV, IAS);
         // Added rather than assigned: an extrapolated boundary listed before
         // this neighbour may already have put its share into the column.
-        if (col != MISSING) Asm(OwnEquation(s, cell), col) += CoefN;
+        if (col != MISSING) Asm.At(OwnEquation(s, cell), col) += CoefN;
     } else if (k == 2) {
         const int e = OwnEquation(s, cell);
         Bsm(e) += CoefN * BoundaryConcentration(s, cell, IAS);
@@ -240,7 +240,7 @@ void AssembleInterface(ModelState& s, SMatrix& Asm, SVector& Bsm, Cell& cell, in
         CoefK = Q * QMult / WCk;  // a flow exit takes all of the flow, without dispersion
     }
     const int e = OwnEquation(s, cell);
-    Asm(e, e) += CoefK;
+    Asm.At(e, e) += CoefK;
     if (record != 0)
         s.mb.MBBoundary(record, 5) = k == 3 ? Single(Q * QMult) : Single(WCk * DispK + WCk * AdvK);
 
@@ -262,7 +262,7 @@ void CheckFlowBalance(ModelState& s, const Cell& cell) {
 
 }  // namespace
 
-void Transport(ModelState& s, SMatrix& Asm, SVector& Bsm, Integer ISV) {
+void Transport(ModelState& s, SSparse& Asm, SVector& Bsm, Integer ISV) {
     const auto& t = s.tables;
     const int NT = s.setup.NT;
     for (int K = 1; K <= NT; ++K) {
@@ -277,16 +277,14 @@ void Transport(ModelState& s, SMatrix& Asm, SVector& Bsm, Integer ISV) {
 
 namespace {
 
-// A(1..NEQN, 1..NEQN) = 0 and BBC(1..NEQN) = 0.
-void ClearSystem(DMatrix& A, DVector& BBC, int NEQN) {
+// A(1..NEQN, 1..NEQN) = 0 (no element left) and BBC(1..NEQN) = 0.
+void ClearSystem(DSparse& A, DVector& BBC, int NEQN) {
     if (NEQN <= 0) return;
-    (void)A(NEQN, NEQN);  // checks the size once for the unchecked rows below
-    (void)BBC(NEQN);
-    for (int i = 1; i <= NEQN; ++i) {
-        Double* row = A.Row(i);
-        std::fill(row + 1, row + NEQN + 1, 0.0);
-        BBC(i) = 0;
-    }
+    if (A.Rows() < NEQN) A.Resize(NEQN);
+    A.Clear();
+    (void)BBC(NEQN);  // checks the size once for the unchecked loop below
+    Double* bbc = BBC.Data();
+    for (int i = 1; i <= NEQN; ++i) bbc[i] = 0;
 }
 
 // Equations of state variable ISV: its interior compartments.
@@ -297,34 +295,37 @@ Integer InteriorEquations(const ModelState& s, Integer ISV) {
     return CheckedInteger(count, "NEQNsm");
 }
 
-// Copies one state variable's block onto the diagonal of A, widened to Double.
-void CopyBlock(const SMatrix& Asm, const SVector& Bsm, int Offset, DMatrix& A, DVector& BBC) {
+// Copies one state variable's block onto the diagonal of A, widened to
+// Double. The rows of A it fills are empty: blocks do not overlap.
+void CopyBlock(const SSparse& Asm, const SVector& Bsm, int Offset, DSparse& A, DVector& BBC) {
     const int n = Asm.Rows();
-    (void)A(Offset + n, Offset + n);  // checks the size once for the unchecked rows below
     for (int i = 1; i <= n; ++i) {
-        const Single* from = Asm.Row(i);
-        Double* to = A.Row(Offset + i) + Offset;
-        for (int j = 1; j <= n; ++j) to[j] = static_cast<Double>(from[j]);
+        auto& to = A.MutableRow(Offset + i);
+        for (const auto& e : Asm.Row(i)) to.push_back({Offset + e.col, static_cast<Double>(e.value)});
         BBC(Offset + i) = static_cast<Double>(Bsm(i));
     }
 }
 
 }  // namespace
 
-void LoadATrans(ModelState& s, DMatrix& A, DVector& BBC) {
+void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
     ClearSystem(A, BBC, s.opt.NEQN);
     if (s.mb.MassBalanceOn) s.mb.MBBoundaryRowCount = 0;
+    CheckMultipliersAgain(s);  // the file may have been rewritten since the last assembly
 
-    SMatrix Asm(0, 0, "Asm");
-    SVector Bsm(0, "Bsm");
+    // Kept from call to call: a time step allocates nothing here.
+    SSparse& Asm = s.work.Asm;
+    SVector& Bsm = s.work.Bsm;
     int Offset = 0;
     for (int sv = 1; sv <= s.opt.NSV; ++sv) {
         const Integer ISV = static_cast<Integer>(sv);
         const Integer n = InteriorEquations(s, ISV);
         s.eq.NEQNsm(ISV) = n;
         if (n == 0) Error(s, "NEQNsm = 0 in LoadATrans");
-        Asm.Resize(n, n);
-        Bsm.Resize(n);
+        if (Asm.Rows() != n) Asm.Resize(n, "Asm");
+        Asm.Clear();
+        if (Bsm.Size() != n) Bsm.Resize(n, "Bsm");
+        Bsm.Fill(0);
         Transport(s, Asm, Bsm, ISV);
         if (ISV > 1) Offset += s.eq.NEQNsm(ISV - 1);
         CopyBlock(Asm, Bsm, Offset, A, BBC);

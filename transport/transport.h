@@ -15,13 +15,14 @@ namespace ostra {
 // MBBoundary record per interface to a non-interior compartment when
 // MassBalanceOn, counting MBBoundaryRowCount on. Ends the run through Error
 // on inconsistent tables and on a violated flow balance.
-void Transport(ModelState& s, SMatrix& Asm, SVector& Bsm, Integer ISV);
+void Transport(ModelState& s, SSparse& Asm, SVector& Bsm, Integer ISV);
 
 // Clears A (NEQN x NEQN) and BBC (NEQN), recomputes NEQNsm and fills A and
 // BBC with one diagonal block per state variable from Transport, widened to
-// Double. Ends the run through Error when a state variable has no interior
+// Double. A receives only the elements Transport gives; every other element
+// reads 0, as in a cleared dense matrix. Ends the run through Error when a state variable has no interior
 // compartment or, with MassBalanceOn, when the records written differ from
 // MBBoundaryLength.
-void LoadATrans(ModelState& s, DMatrix& A, DVector& BBC);
+void LoadATrans(ModelState& s, DSparse& A, DVector& BBC);
 
 }  // namespace ostra

@@ -130,7 +130,7 @@ TEST(AllTimeSeriesTest, ANonFiniteValueEndsTheRunBeforeItsRowIsWritten) {
     r.c(2) = std::numeric_limits<double>::infinity();
     EXPECT_EQ(r.Run([&] { AllTimeSeries(r.s, r.c); }), EXIT_FATAL_DATA);
     const std::string line = r.ErrorLine();
-    EXPECT_NE(line.find("equation 2 (state variable 1, compartment 3)"), std::string::npos) << line;
+    EXPECT_NE(line.find("equation 2 (state variable 1 in compartment 3)"), std::string::npos) << line;
     EXPECT_NE(line.find("time 1.5"), std::string::npos) << line;
     EXPECT_NE(line.find("AllTimeSeries.csv"), std::string::npos) << line;
     EXPECT_EQ(r.CloseAndRead("AllTimeSeries.csv"),
@@ -226,7 +226,7 @@ TEST(ProfileSnapshotTest, ANonFiniteValueWritesNoSnapshot) {
     r.s.sys.CurrentTime = -999;
     r.c(3) = -std::numeric_limits<double>::infinity();
     EXPECT_EQ(r.Run([&] { ProfileSnapshot(r.s, r.c); }), EXIT_FATAL_DATA);
-    EXPECT_NE(r.ErrorLine().find("equation 3 (state variable 2, compartment 3) at time -999"), std::string::npos)
+    EXPECT_NE(r.ErrorLine().find("equation 3 (state variable 2 in compartment 3) at time -999"), std::string::npos)
         << r.ErrorLine();
     EXPECT_FALSE(r.dir.Exists("ProfileSnapshot.csv"));
 }

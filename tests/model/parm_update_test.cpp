@@ -58,7 +58,7 @@ struct Model {
     TempDir dir;
     TestState t{dir.Path()};
     ModelState& s = t.s;
-    DMatrix A;
+    DSparse A;
 
     Model() {
         const int NSV = 2, NT = 3, NAS = 2;
@@ -97,7 +97,7 @@ struct Model {
     void SizeEquations() {
         s.eq.EqnVolume.Resize(s.opt.NEQN);
         s.eq.EqnRetard.Resize(s.opt.NEQN);
-        A.Resize(s.opt.NEQN, s.opt.NEQN);
+        A.Resize(s.opt.NEQN);
     }
 
     // Every table on disk changed, so that a re-read would show.
@@ -249,21 +249,21 @@ TEST(ParmUpdate, OnlyTheTimeVariableFlowTableIsRefreshed) {
     m.ExpectOriginalTables(false);  // nothing else was read again
 }
 
-TEST(ParmUpdate, MultiplierProgramRunsAtEveryCallAndParsedRecordsAreDropped) {
+TEST(ParmUpdate, MultiplierProgramRunsAtEveryCallAndTheFileIsLookedAtAgain) {
     Model m;
     m.s.opt.TimeVarMultipliers = true;
     m.dir.WriteExecutable("FlowandEMultipliers.exe",
                           "#!/bin/sh\ncat ShellFlowandEMultipliers.csv >> times.txt\n");
-    m.s.tables.multipliersLoaded = true;
+    m.s.inputs.multipliersChecked = true;
     ParmUpdate(m.s, 0.0, m.A);
     m.ExpectOriginalTables();
-    EXPECT_FALSE(m.s.tables.multipliersLoaded);
+    EXPECT_FALSE(m.s.inputs.multipliersChecked);
 
     m.ChangeAllTablesOnDisk();
-    m.s.tables.multipliersLoaded = true;
+    m.s.inputs.multipliersChecked = true;
     ParmUpdate(m.s, 3.0, m.A);
     m.ExpectOriginalTables();
-    EXPECT_FALSE(m.s.tables.multipliersLoaded);
+    EXPECT_FALSE(m.s.inputs.multipliersChecked);
     EXPECT_EQ(m.dir.Read("times.txt"), " 0 \r\n 3 \r\n");
     EXPECT_EQ(m.s.companions.starts, 2);
 }
@@ -309,7 +309,7 @@ struct SolverModel {
     TempDir dir;
     TestState t{dir.Path()};
     ModelState& s = t.s;
-    DMatrix A{2, 2, "A"};
+    DSparse A{2, "A"};
 
     SolverModel() {
         s.opt.EquationSolver = true;

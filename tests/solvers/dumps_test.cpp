@@ -19,8 +19,8 @@ TEST(MatrixDumps, ADngRowsAreCommaSeparated) {
     TestState t(dir.Path());
     t.s.opt.NEQN = 2;
     t.s.sys.CurrentTime = 0;
-    DMatrix A(2, 2, "A");
-    A(1, 1) = 1, A(1, 2) = -2, A(2, 1) = 3, A(2, 2) = 4;
+    DSparse A(2, "A");
+    A.At(1, 1) = 1, A.At(1, 2) = -2, A.At(2, 1) = 3, A.At(2, 2) = 4;
     Aout(t.s, A);
     EXPECT_EQ(dir.Read("A.dng"), Crlf("At Time  0  ...\n 1 ,-2 \n 3 , 4 \n"));
 }
@@ -30,8 +30,8 @@ TEST(MatrixDumps, ADngOfOneEquationAndAStampedTime) {
     TestState t(dir.Path());
     t.s.opt.NEQN = 1;
     t.s.sys.CurrentTime = 12.5;
-    DMatrix A(1, 1, "A");
-    A(1, 1) = -0.25;
+    DSparse A(1, "A");
+    A.At(1, 1) = -0.25;
     Aout(t.s, A);
     EXPECT_EQ(dir.Read("A.dng"), Crlf("At Time  12.5  ...\n-.25 \n"));
 }
@@ -95,11 +95,11 @@ TEST(MatrixDumps, ASecondDumpReplacesTheFirst) {
     dir.Write("a.DNG", "left over from somewhere else\r\n");
     TestState t(dir.Path());
     t.s.opt.NEQN = 1;
-    DMatrix A(1, 1, "A");
+    DSparse A(1, "A");
     DVector B(1, "B");
     for (double time : {1.0, 2.0}) {
         t.s.sys.CurrentTime = time;
-        A(1, 1) = time * 10;
+        A.At(1, 1) = time * 10;
         B(1) = -time;
         Aout(t.s, A);
         Bout(t.s, B);
@@ -133,7 +133,7 @@ TEST(MatrixDumps, StorageBeyondTheSingleRangeEndsTheRun) {
     }
     const std::string error = dir.Read("Error.dng");
     EXPECT_EQ(error.rfind("Error:  RVout: ", 0), 0u) << error;
-    EXPECT_NE(error.find("equation 3 (state variable 2, compartment 4)"), std::string::npos) << error;
+    EXPECT_NE(error.find("equation 3 (state variable 2 in compartment 4)"), std::string::npos) << error;
     EXPECT_NE(error.find("EqnVolume = 1E+20 and EqnRetard = 1E+20"), std::string::npos) << error;
     ASSERT_EQ(t.display.messages.size(), 1u);
     EXPECT_EQ(t.display.messages[0], FATAL_ERROR_BOX);

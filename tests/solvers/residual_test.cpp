@@ -97,7 +97,8 @@ TEST(EvalGTest, CoefficientMatrixIsRebuiltOnlyAtTheStartWhenNothingVaries) {
     m.Load(ColumnControl(3).Set(3, "N").Set(9, "3"));
     ModelState& s = m.s;
     DVector G(3);
-    s.sys.A.Fill(99);
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) s.sys.A.At(i, j) = 99;
     EvalG(s, s.sys.c, s.sys.c, G, ALL_ROWS, s.sys.A, s.sys.BBC, s.sys.B, 4);
     EXPECT_EQ(s.sys.A(1, 3), 99);
     EvalG(s, s.sys.c, s.sys.c, G, ALL_ROWS, s.sys.A, s.sys.BBC, s.sys.B, 0);
@@ -149,7 +150,7 @@ TEST(EvalGTest, CrankNicolsonUsesTheOldLevelOperatorInEveryEvaluation) {
     const DVector X = Vector({2, 3, 4});
     for (double t : {0.0, 0.5}) {
         // The expected residual from operators assembled here at each level.
-        DMatrix A(3, 3);
+        DSparse A(3);
         DVector BBC(3), B(3);
         double rate[2][4] = {};
         for (int level = 0; level < 2; ++level) {
@@ -163,7 +164,7 @@ TEST(EvalGTest, CrankNicolsonUsesTheOldLevelOperatorInEveryEvaluation) {
                 for (int j = 1; j <= 3; ++j) rate[level][i] += A(i, j) * Y(j);
             }
         }
-        s.sys.A.Fill(0);
+        s.sys.A.Clear();
         s.sys.BBC.Fill(0);
         DVector G1(3), G2(3), G3(3);
         EvalG(s, X, XPREV, G1, ALL_ROWS, s.sys.A, s.sys.BBC, s.sys.B, t);

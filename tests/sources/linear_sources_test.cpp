@@ -14,7 +14,7 @@ const char* const NO_AREA_TERMS = "ISV,K,J,v\n-999\n";
 const char* const NO_VOLUME_TERMS = "K,SR,SC,k\n-999\n";
 
 // Sum of |A(i, j)| over every entry except (row, col).
-double OtherEntries(const DMatrix& A, int row, int col) {
+double OtherEntries(const DSparse& A, int row, int col) {
     double sum = 0;
     for (int i = 1; i <= A.Rows(); ++i)
         for (int j = 1; j <= A.Cols(); ++j)
@@ -31,7 +31,7 @@ TEST(LinearSourcesVolume, SinkIsTemperatureCorrectedAddedAndRecorded) {
     m.Write("VolumeSrcSnks.csv", "K,SR,SC,k\n2,1,1,-0.1\n-999\n");
     m.Write("AreaSrcSnks.csv", NO_AREA_TERMS);
     const int e = m.Eqn(1, 2);
-    m.s.sys.A(e, e) = 2;  // terms are added to what transport put there
+    m.s.sys.A.At(e, e) = 2;  // terms are added to what transport put there
 
     LoadALinearSrcSnk(m.s, m.s.sys.A);
     EXPECT_NEAR(m.s.sys.A(e, e), 2 - 10, 1e-5);
@@ -45,7 +45,7 @@ TEST(LinearSourcesVolume, SinkIsTemperatureCorrectedAddedAndRecorded) {
     // Ten degrees warmer: the rate grows by 1.047^10, and the records are
     // rebuilt rather than appended.
     m.s.tables.Compartment(2, 8) = 30;
-    m.s.sys.A(e, e) = 0;
+    m.s.sys.A.At(e, e) = 0;
     LoadALinearSrcSnk(m.s, m.s.sys.A);
     EXPECT_NEAR(m.s.sys.A(e, e) / -10, std::pow(1.047, 10), 1e-6);
     EXPECT_EQ(m.s.mb.MBExtVolSinksRowCount, 1);

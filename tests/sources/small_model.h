@@ -110,7 +110,7 @@ public:
                     s.eq.EqnRetard(e) = 1;
                 }
         s.sys.c.Resize(NEQN);
-        s.sys.A.Resize(NEQN, NEQN);
+        s.sys.A.Resize(NEQN);
         s.sys.B.Resize(NEQN);
         s.sys.BBC.Resize(NEQN);
     }

@@ -69,7 +69,7 @@ struct Model {
                 for (int n = 1; held && massBalance && n <= int(s.tables.Compartment(I, 2)); ++n)
                     records += s.tables.Compartment(int(Iface(I, n, 0)), 3) != 0;
             }
-        s.opt.NEQN = Integer(NEQN), s.sys.A.Resize(NEQN, NEQN), s.sys.BBC.Resize(NEQN);
+        s.opt.NEQN = Integer(NEQN), s.sys.A.Resize(NEQN), s.sys.BBC.Resize(NEQN);
         s.mb.MassBalanceOn = massBalance, s.mb.MBBoundaryLength = Integer(massBalance ? records : 0);
         s.mb.MBBoundary.Resize(s.mb.MBBoundaryLength, 5);
     }
@@ -77,7 +77,7 @@ struct Model {
     void Assemble(int ISV = 1) {
         int n = 0;
         for (int I = 1; I <= s.setup.NT; ++I) n += s.eq.SectnToEqn(ISV, I) != MISSING;
-        Asm.Resize(n, n), Bsm.Resize(n), s.mb.MBBoundaryRowCount = 0;
+        Asm.Resize(n), Bsm.Resize(n), s.mb.MBBoundaryRowCount = 0;
         Transport(s, Asm, Bsm, Integer(ISV));
     }
     // Asm and Bsm addressed by compartment numbers.
@@ -87,7 +87,7 @@ struct Model {
     TempDir dir;
     TestState t{dir.Path()};
     ModelState& s = t.s;
-    SMatrix Asm;
+    SSparse Asm;
     SVector Bsm;
 };
 

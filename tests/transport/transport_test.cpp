@@ -197,8 +197,10 @@ TEST(LoadATrans, BlocksOfTwoStateVariablesOnTheDiagonal) {
     m.s.setup.SVCompMap(2, 3) = 0;
     m.s.tables.Boundary(m.Row(1, 4), 3) = 2, m.s.tables.Boundary(m.Row(2, 4), 3) = 3;
     m.Number(true);
-    DMatrix& A = m.s.sys.A;
-    A.Fill(7), m.s.sys.BBC.Fill(7);
+    DSparse& A = m.s.sys.A;
+    for (int i = 1; i <= A.Rows(); ++i)
+        for (int j = 1; j <= A.Cols(); ++j) A.At(i, j) = 7;
+    m.s.sys.BBC.Fill(7);
     for (int pass = 0; pass < 2; ++pass) LoadATrans(m.s, A, m.s.sys.BBC);  // records counted afresh
     EXPECT_EQ(m.s.eq.NEQNsm(1), 3);
     EXPECT_EQ(m.s.eq.NEQNsm(2), 2);
