@@ -141,6 +141,33 @@ TEST(LoadsRecords, RecordsWithoutEquationAndShortFilesEndTheRun) {
     }
 }
 
+// Loads.csv is kept as parsed between calls: a rewrite at once with the same
+// size is still seen, and a record checked before an unreadable field of the
+// same block fails first, call after call.
+TEST(LoadsRecords, KeptAsParsedYetEveryRewriteAndEveryCheckCounts) {
+    SmallModel m({0, 0}, 1);
+    for (const char* load : {"5", "6", "7"}) {
+        m.Write("Loads.csv", std::string("block\n0,10\nlabel\n1,1,") + load + ",-999\n-999\n-999\n");
+        ForceFn(m.s, 1, m.s.sys.BBC, m.s.sys.B);
+        EXPECT_EQ(m.s.sys.B(1), std::stod(load));
+    }
+    m.Write("Loads.csv", "block\n0,10\nlabel\n3,1,5,-999\n1,1,x,-999\n-999\n-999\n");
+    for (int call = 0; call < 2; ++call)
+        EXPECT_EQ(ErrorMessage(m, [&] { ForceFn(m.s, 1, m.s.sys.BBC, m.s.sys.B); }),
+                  "file \"Loads.csv\", line 4: compartment 3 is not a compartment number from 1 to 2 "
+                  "in ForceFn");
+    // The same unreadable field behind a valid record: the reading error.
+    m.Write("Loads.csv", "block\n0,10\nlabel\n2,1,5,-999\n1,1,x,-999\n-999\n-999\n");
+    try {
+        ForceFn(m.s, 1, m.s.sys.BBC, m.s.sys.B);
+        FAIL() << "an unreadable load was accepted";
+    } catch (const textio::DataError& e) {
+        EXPECT_NE(std::string(e.what()).find("line 5, field 3 (load W): expected a number, found \"x\""),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
 TEST(LoadsEquationSolver, VectorIsTheFileWhateverTheRunType) {
     SmallModel m({0, 0, 0}, 1);
     m.s.opt.EquationSolver = true;
