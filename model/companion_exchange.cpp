@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -151,10 +152,13 @@ void ShellFunction(ModelState& s, const std::string& FileToFire) {
         Error(s, ProgramText(FileToFire, program) + " in the model directory " + s.Dir.string() +
                      " is not executable");
 
+    const auto started = std::chrono::steady_clock::now();
     const pid_t pid = StartProgram(s, FileToFire, program);
     ++s.companions.starts;
     if (s.companions.record) s.companions.programs.push_back(FileToFire);
     AwaitProgram(s, FileToFire, program, pid);
+    s.companions.seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void WriteTime(ModelState& s, const std::string& filename, Double Time) {

@@ -182,6 +182,7 @@ struct RunControl {
 // Companion programs started in this run, in order (for diagnostics and tests).
 struct CompanionLog {
     long starts = 0;
+    double seconds = 0;  // wall time spent waiting for them
     std::vector<std::string> programs;  // kept only while `record` is True
     bool record = false;
 };

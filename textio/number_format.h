@@ -1,6 +1,7 @@
 // number_format.h -- the general number format of every output file.
 //
-// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText, NumberInText.
+// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText, NumberInText,
+// FormatDoubleTo, FormatSingleTo, FORMATTED_NUMBER_MAX.
 //
 // A number is written with a leading blank when non-negative or a minus sign,
 // without a zero before the decimal point (.5, -.5), with up to 15 significant
@@ -9,6 +10,7 @@
 // blank. Negative zero is written as 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,12 @@ std::string FormatDouble(double value);
 
 // The float's own value to 7 significant digits: 0.1f gives " .1 ".
 std::string FormatSingle(float value);
+
+// The same texts written into `out` (room for FORMATTED_NUMBER_MAX
+// characters); return the length. No allocation: for result rows.
+inline constexpr std::size_t FORMATTED_NUMBER_MAX = 40;
+std::size_t FormatDoubleTo(char* out, double value);
+std::size_t FormatSingleTo(char* out, float value);
 
 // " 12 ", "-3 ".
 std::string FormatInteger(std::int64_t value);

@@ -24,8 +24,16 @@ TextWriter& TextWriter::Text(std::string_view text) {
     buffer_.append(text);
     return *this;
 }
-TextWriter& TextWriter::Double(double value) { return Text(FormatDouble(value)); }
-TextWriter& TextWriter::Single(float value) { return Text(FormatSingle(value)); }
+TextWriter& TextWriter::Double(double value) {
+    char buf[FORMATTED_NUMBER_MAX];
+    buffer_.append(buf, FormatDoubleTo(buf, value));
+    return *this;
+}
+TextWriter& TextWriter::Single(float value) {
+    char buf[FORMATTED_NUMBER_MAX];
+    buffer_.append(buf, FormatSingleTo(buf, value));
+    return *this;
+}
 TextWriter& TextWriter::Integer(std::int64_t value) { return Text(FormatInteger(value)); }
 
 TextWriter& TextWriter::EndLine() {

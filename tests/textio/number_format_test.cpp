@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
 #include <limits>
 
 #include "textio/number_format.h"
@@ -66,6 +70,37 @@ TEST(NumberFormat, NumbersInsideMessagesHaveNoSurroundingBlanks) {
     EXPECT_EQ(textio::NumberInText(-2.5), "-2.5");
     EXPECT_EQ(textio::NumberInText(0.00001), "1E-05");
     EXPECT_EQ(textio::NumberInText(-0.0), "0");
+}
+
+// The formatter must write, character for character, what printf's %G
+// writes with the house rules applied: compared on random bit patterns
+// (every magnitude, denormals, infinities, NaN) and on short decimals.
+std::string ByPrintf(double value, int digits) {
+    if (value == 0.0) return " 0 ";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*G", digits, value);
+    std::string text(buf);
+    if (text.compare(0, 2, "0.") == 0) text.erase(0, 1);
+    else if (text.compare(0, 3, "-0.") == 0) text.erase(1, 1);
+    if (text[0] != '-') text.insert(text.begin(), ' ');
+    return text + " ";
+}
+
+TEST(NumberFormat, SameTextAsPrintfForEveryKindOfValue) {
+    std::mt19937_64 rng(2718281828);
+    std::uniform_int_distribution<int> decimals(-40, 40);
+    for (int k = 0; k < 200000; ++k) {
+        const std::uint64_t bits = rng();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (k % 2) d = std::round(std::ldexp(static_cast<double>(bits % 100000), 0)) * std::pow(10.0, decimals(rng));
+        ASSERT_EQ(FormatDouble(d), ByPrintf(d, 15)) << d;
+        const float f = static_cast<float>(d);
+        ASSERT_EQ(FormatSingle(f), ByPrintf(static_cast<double>(f), 7)) << f;
+    }
+    for (double d : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                     std::nan(""), 0.1, 1e-5, 99999.95, 0.000099999999999999995})
+        EXPECT_EQ(FormatDouble(d), ByPrintf(d, 15)) << d;
 }
 
 }  // namespace
