@@ -1,0 +1,339 @@
+"""Plots of ostra's results. Each function returns its matplotlib Figure.
+
+The figures are made without pyplot (and so drawn with the Agg backend)
+unless pyplot is already in use, in which case they belong to it and show
+wherever it shows figures. Each function also draws into a given figure or
+subfigure (`fig=`), which is how `python3 -m ostra plot` puts several on one
+page.
+"""
+
+from __future__ import annotations
+
+import os
+import sys
+from pathlib import Path
+
+import numpy as np
+import pandas as pd
+from matplotlib.ticker import MaxNLocator, ScalarFormatter
+
+from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES, find_file
+from .readers import MassBalance, read_mass_balance, read_one_compartment, read_profile, read_time_series
+from .runner import RunResult
+
+# Lines drawn per axes before a plot shows an evenly spread selection.
+MAX_LINES = 10
+
+
+def _figure(fig, width: float, height: float):
+    if fig is not None:
+        return fig
+    if "matplotlib.pyplot" in sys.modules:
+        import matplotlib.pyplot as plt
+
+        return plt.figure(figsize=(width, height), layout="constrained")
+    from matplotlib.figure import Figure
+
+    return Figure(figsize=(width, height), layout="constrained")
+
+
+def _directory(source) -> Path | None:
+    if isinstance(source, RunResult):
+        return source.model_dir
+    if isinstance(source, (str, os.PathLike)) and Path(source).is_dir():
+        return Path(source)
+    return None
+
+
+def newest_series_file(directory: str | os.PathLike) -> Path | None:
+    """The newer of "AllTimeSeries.csv" and "OneCompTimeSeries.csv" in the directory.
+
+    A run writes one of them and leaves an older one of the other kind alone,
+    so the newer one is the latest run's."""
+    found = [p for p in (find_file(directory, TIME_SERIES), find_file(directory, ONE_COMPARTMENT)) if p]
+    return max(found, key=lambda p: p.stat().st_mtime_ns) if found else None
+
+
+def _series_table(source) -> pd.DataFrame:
+    if isinstance(source, pd.DataFrame):
+        return source
+    directory = _directory(source)
+    if isinstance(source, RunResult):
+        if source.wrote(ONE_COMPARTMENT) and not source.wrote(TIME_SERIES):
+            return read_one_compartment(source)
+        return read_time_series(source)
+    if directory is not None:
+        path = newest_series_file(directory)
+        if path is None:
+            raise FileNotFoundError(f'{directory} holds neither "{TIME_SERIES}" nor "{ONE_COMPARTMENT}"')
+        source = path
+    if Path(source).name.lower() == ONE_COMPARTMENT.lower():
+        return read_one_compartment(source)
+    return read_time_series(source)
+
+
+def _spread(values: list, limit: int) -> list:
+    """At most `limit` of `values`, evenly spread and keeping the first and last."""
+    if len(values) <= limit:
+        return list(values)
+    picks = np.unique(np.round(np.linspace(0, len(values) - 1, limit)).astype(int))
+    return [values[i] for i in picks]
+
+
+def _select(table: pd.DataFrame, column: str, wanted, what: str) -> pd.DataFrame:
+    if wanted is None:
+        return table
+    wanted = [wanted] if np.isscalar(wanted) else list(wanted)
+    missing = [w for w in wanted if w not in set(table[column])]
+    if missing:
+        present = ", ".join(map(str, sorted(set(table[column]))))
+        raise ValueError(f"no {what} {', '.join(map(str, missing))} in the results (there are {present})")
+    return table[table[column].isin(wanted)]
+
+
+def _log_axis(ax, values: np.ndarray) -> None:
+    if not (values > 0).any():
+        raise ValueError("a log axis needs positive values, and these results have none")
+    ax.set_yscale("log")
+
+
+def time_series(source, compartments=None, state_variables=None, equations=None, log: bool = False,
+                fig=None, max_lines: int = MAX_LINES, title: str | None = None):
+    """Concentration against time: one axes per state variable, one line
+    per compartment (equation-solver mode: one axes, one line per equation).
+
+    `source`: a model directory (its newer time-series file), a result
+    file, a `RunResult`, or a table from `read_time_series` /
+    `read_one_compartment`. `compartments`, `state_variables`, `equations`
+    choose what is drawn; without a choice, at most `max_lines` lines per
+    axes are drawn, evenly spread over the compartments or equations.
+    """
+    table = _series_table(source)
+    if table.empty:
+        raise ValueError("the time series holds no time step")
+    eqns = "equation" in table.columns
+    if eqns:
+        if compartments is not None or state_variables is not None:
+            raise ValueError("equation-solver results have equations, not compartments or state variables")
+        table = _select(table, "equation", equations, "equation")
+        groups = [(None, table)]
+        line_key, line_label = "equation", "equation {}"
+    else:
+        if equations is not None:
+            raise ValueError("compartment-mode results are chosen by compartments and state variables")
+        table = _select(table, "state_variable", state_variables, "state variable")
+        one_compartment = "compartment" not in table.columns
+        if one_compartment:
+            if compartments is not None:
+                raise ValueError(f'"{ONE_COMPARTMENT}" follows one compartment; it cannot be chosen here')
+        else:
+            table = _select(table, "compartment", compartments, "compartment")
+        groups = list(table.groupby("state_variable", sort=True))
+        line_key, line_label = ("state_variable", "SV {}") if one_compartment else ("compartment", "compartment {}")
+        if one_compartment:
+            groups = [(None, table)]
+
+    fig = _figure(fig, 8, 1.0 + 2.6 * len(groups))
+    axes = fig.subplots(len(groups), 1, sharex=True, squeeze=False)[:, 0]
+    for ax, (sv, part) in zip(axes, groups):
+        keys = sorted(part[line_key].unique())
+        chosen_by_user = (compartments if line_key == "compartment" else equations) is not None
+        shown = keys if chosen_by_user else _spread(keys, max_lines)
+        for key in shown:
+            line = part[part[line_key] == key]
+            ax.plot(line["time"], line.iloc[:, -1], label=line_label.format(key),
+                    marker="." if len(line) <= 30 else None)
+        heading = f"state variable {sv}" if sv is not None else ""
+        if len(shown) < len(keys):
+            heading += f"{' -- ' if heading else ''}{len(shown)} of {len(keys)} {line_key}s shown, evenly spread"
+        ax.set_title(heading, fontsize="medium")
+        ax.set_ylabel("value" if eqns else "concentration")
+        if log:
+            _log_axis(ax, part.iloc[:, -1].to_numpy())
+        ax.grid(True, alpha=0.3)
+        ax.legend(fontsize="small", loc="center left", bbox_to_anchor=(1.01, 0.5), frameon=False)
+    axes[-1].set_xlabel("time")
+    what = "time series"
+    if "compartment" not in table.columns and not eqns:
+        followed = _followed_compartment(table.attrs.get("path"))
+        what += f" of compartment {followed}" if followed else " of one compartment"
+    fig.suptitle(title or _title(table, what))
+    return fig
+
+
+def _followed_compartment(path: str | None) -> int | None:
+    """The compartment "OneCompTimeSeries.csv" follows: "Control.csv" pair 15,
+    read only when Control.csv has not changed since the file was written."""
+    if not path:
+        return None
+    result = Path(path)
+    control = find_file(result.parent, "Control.csv")
+    try:
+        if control is None or control.stat().st_mtime_ns > result.stat().st_mtime_ns:
+            return None
+        lines = control.read_text(encoding="latin-1").splitlines()
+        return int(float(lines[29].split(",")[0].strip().strip('"')))
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def _title(table: pd.DataFrame, what: str) -> str:
+    path = table.attrs.get("path")
+    if not path:
+        return what.capitalize()
+    p = Path(path)
+    return f"{p.parent.name}: {what} ({p.name})"
+
+
+def profile(source, state_variables=None, log: bool = False, fig=None, title: str | None = None,
+            label_compartments: bool | None = None):
+    """Concentration along x (the compartment centroids of
+    "Compartments.csv"), one line per state variable, from
+    "ProfileSnapshot.csv". Equation-solver results are drawn against the
+    equation number. `label_compartments` writes each point's compartment
+    number beside it (default: when there are at most 30 points per line)."""
+    table = source if isinstance(source, pd.DataFrame) else read_profile(_directory(source) or source)
+    if table.empty:
+        raise ValueError("the profile holds no equation")
+    eqns = "equation" in table.columns
+    fig = _figure(fig, 8, 4.2)
+    ax = fig.subplots()
+    if eqns:
+        # Equations have numbers, not positions: bars, not a line between them.
+        ax.bar(table["equation"], table["value"], color="#4c72b0", width=0.6)
+        if len(table) <= 30:
+            ax.set_xticks(sorted(table["equation"].unique()))
+            for row in table.itertuples():
+                ax.annotate(f"{row.value:.6g}", (row.equation, row.value), textcoords="offset points",
+                            xytext=(0, 3 if row.value >= 0 else -3), ha="center",
+                            va="bottom" if row.value >= 0 else "top", fontsize="small")
+        ax.axhline(0, color="black", linewidth=0.8)
+        ax.margins(y=0.12)
+        ax.set_axisbelow(True)
+        ax.set_xlabel("equation")
+        ax.set_ylabel("value")
+        values = table["value"].to_numpy()
+    else:
+        table = _select(table, "state_variable", state_variables, "state variable")
+        for sv, part in table.groupby("state_variable", sort=True):
+            part = part.sort_values(["x", "compartment"])
+            (line,) = ax.plot(part["x"], part["concentration"], marker="o", label=f"state variable {sv}")
+            if label_compartments or (label_compartments is None and len(part) <= 30):
+                for row in part.itertuples():
+                    ax.annotate(str(row.compartment), (row.x, row.concentration), textcoords="offset points",
+                                xytext=(5, 5), fontsize="small", color=line.get_color(),
+                                bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.8))
+        ax.set_xlabel("x (compartment centroid)")
+        ax.set_ylabel("concentration")
+        ax.legend(fontsize="small")
+        values = table["concentration"].to_numpy()
+        if table.groupby(["state_variable", "x"]).size().max() > 1:
+            ax.text(0.01, 0.01, "several compartments share an x: the line joins them in compartment order",
+                    transform=ax.transAxes, fontsize="x-small", color="gray")
+    if log:
+        _log_axis(ax, values)
+    ax.grid(True, alpha=0.3)
+    steady = bool((table["time"] == -999).all())
+    when = "steady state" if steady else f"time {table['time'].iloc[0]:.6g}"
+    fig.suptitle(title or _title(table, f"profile, {when}"))
+    return fig
+
+
+_BALANCE_BARS = [
+    ("initial", "Initial", "#4c72b0"),
+    ("in", "In", "#64b5cd"),
+    ("transport_out", "Transport out", "#dd8452"),
+    ("volume_sinks_out", "Volume-based sinks out", "#c44e52"),
+    ("area_sinks_out", "Area-based sinks out", "#937860"),
+    ("residual", "Residual (final mass)", "#55a868"),
+    ("balance_error", "Balance error", "#333333"),
+]
+
+
+def mass_balance(source, fig=None, title: str | None = None):
+    """The terms of "MassBalance.csv" as bars, one panel per state variable."""
+    if isinstance(source, MassBalance):
+        balance = source
+    else:
+        balance = read_mass_balance(_directory(source) or source)
+    table = balance.table
+    n = len(table)
+    fig = _figure(fig, max(5.0, 4.2 * n), 3.8)
+    axes = fig.subplots(1, n, squeeze=False)[0]
+    labels = [label for _, label, _ in _BALANCE_BARS]
+    for ax, row in zip(axes, table.to_dict("records")):
+        values = [row[key] for key, _, _ in _BALANCE_BARS]
+        colours = [c for _, _, c in _BALANCE_BARS]
+        y = np.arange(len(values))
+        ax.barh(y, values, color=colours)
+        ax.set_axisbelow(True)
+        ax.set_yticks(y, labels if ax is axes[0] else [""] * len(labels))
+        ax.invert_yaxis()
+        ax.axvline(0, color="black", linewidth=0.8)
+        span = max(abs(v) for v in values) or 1.0
+        ax.set_xlim(min(0.0, min(values)) - 0.28 * span, max(0.0, max(values)) + 0.28 * span)
+        for yi, v in zip(y, values):
+            ax.annotate(f"{v:.4g}", (v, yi), xytext=(3 if v >= 0 else -3, 0), textcoords="offset points",
+                        ha="left" if v >= 0 else "right", va="center", fontsize="x-small")
+        ax.set_title(f"state variable {row['state_variable']}", fontsize="medium")
+        ax.set_xlabel("mass (volume x concentration)")
+        ax.xaxis.set_major_locator(MaxNLocator(5))
+        formatter = ScalarFormatter(useMathText=True)
+        formatter.set_powerlimits((-3, 4))
+        ax.xaxis.set_major_formatter(formatter)
+        ax.grid(True, axis="x", alpha=0.3)
+    path = table.attrs.get("path")
+    head = f"{Path(path).parent.name}: mass balance of the run" if path else "Mass balance of the run"
+    fig.suptitle(title or f"{head} -- overall error {balance.error_percent:.4g} % of initial + input mass")
+    moved = table["initial"] + table["in"]
+    large = table[(table["balance_error"].abs() > 1e-4 * moved.where(moved > 0, 1.0))]
+    if len(large):
+        fig.supxlabel(
+            "Balance error well above rounding for state variable " + ", ".join(map(str, large["state_variable"]))
+            + ": mass formed by transformation is not counted as In, and explicit schemes, "
+            "R(C) and time-variable tables add errors (docs/mass-balance.md)",
+            fontsize="x-small", color="dimgray", wrap=True)
+    return fig
+
+
+def model(directory: str | os.PathLike, fig=None, log: bool = False, notes: list | None = None):
+    """Everything the latest run in `directory` wrote: its concentration
+    file and, when written by the same run, its mass balance.
+
+    `notes` (a list) receives a sentence for each result file left out
+    because an earlier run wrote it.
+    """
+    directory = Path(directory)
+    notes = [] if notes is None else notes
+    candidates = [p for p in (find_file(directory, n) for n in (TIME_SERIES, ONE_COMPARTMENT, PROFILE)) if p]
+    if not candidates:
+        raise FileNotFoundError(f"{directory} holds no result file ({TIME_SERIES}, {ONE_COMPARTMENT}, {PROFILE})")
+    candidates.sort(key=lambda p: p.stat().st_mtime_ns, reverse=True)
+    latest = candidates[0]
+    for older in candidates[1:]:
+        notes.append(f'"{older.name}" is older than "{latest.name}" (left by an earlier run); not drawn')
+    balance_path = find_file(directory, MASS_BALANCE)
+    if balance_path is not None and balance_path.stat().st_mtime_ns < latest.stat().st_mtime_ns:
+        notes.append(f'"{balance_path.name}" is older than "{latest.name}" (left by an earlier run); not drawn')
+        balance_path = None
+
+    if latest.name.lower() == PROFILE.lower():
+        concentration = read_profile(latest)
+        height = 4.2
+    else:
+        concentration = _series_table(latest)
+        groups = 1 if "equation" in concentration.columns or "compartment" not in concentration.columns \
+            else concentration["state_variable"].nunique()
+        height = 1.0 + 2.6 * groups
+    balance = read_mass_balance(balance_path) if balance_path is not None else None
+    heights = [height] + ([3.8] if balance is not None else [])
+    width = max(8.0, 4.2 * len(balance.table)) if balance is not None else 8.0
+    fig = _figure(fig, width, sum(heights))
+    panels = fig.subfigures(len(heights), 1, height_ratios=heights, squeeze=False)[:, 0] if len(heights) > 1 else [fig]
+    if latest.name.lower() == PROFILE.lower():
+        profile(concentration, fig=panels[0], log=log)
+    else:
+        time_series(concentration, fig=panels[0], log=log)
+    if balance is not None:
+        mass_balance(balance, fig=panels[1])
+    return fig
