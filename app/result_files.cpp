@@ -44,18 +44,13 @@ void CheckFinite(ModelState& s, const char* file, int i, Double value) {
                  file + "\" gets no row for this time");
 }
 
-// The compartment followed by "OneCompTimeSeries.csv" must exist and hold
-// at least one state variable, else the file would hold no values.
+// The compartment followed by "OneCompTimeSeries.csv" must exist; one that
+// holds no state variable gives rows that hold only the time.
 void CheckPrintCompartment(ModelState& s, Integer N) {
-    const std::string where = "file \"Control.csv\", line 30 (pair 15): NumSectnPrint = " + std::to_string(N);
-    if (N < 1 || N > s.setup.NT)
-        Error(s, where + " is not a compartment of the model (1 to " + std::to_string(s.setup.NT) +
-                     "); \"OneCompTimeSeries.csv\" follows the state variables of that compartment");
-    for (int ISV = 1; ISV <= s.opt.NSV; ++ISV)
-        if (s.setup.SVCompMap(ISV, N) == 1) return;
-    Error(s, where + ": compartment " + std::to_string(N) +
-                 " holds no state variable (\"SVCompmap.csv\" has no 1 for it), so \"OneCompTimeSeries.csv\" "
-                 "would hold no values");
+    if (N >= 1 && N <= s.setup.NT) return;
+    Error(s, "file \"Control.csv\", line 30 (pair 15): NumSectnPrint = " + std::to_string(N) +
+                 " is not a compartment of the model (1 to " + std::to_string(s.setup.NT) +
+                 "); \"OneCompTimeSeries.csv\" follows the state variables of that compartment");
 }
 
 [[noreturn]] void OneCompNotForEquationSolver(ModelState& s) {
@@ -131,6 +126,17 @@ void OneCompTimeSeries(ModelState& s, Integer NumSectnPrint, const DVector& c) {
     w.Double(s.sys.CurrentTime).Text(",");
     for (int e : eqns) w.Double(ResultValue(s, c, e)).Text(",");
     w.EndLine();
+}
+
+void CheckConcentrations(ModelState& s, const DVector& c) {
+    const Double* v = c.Data();
+    for (int i = 1; i <= s.opt.NEQN; ++i) {
+        if (std::isfinite(v[i])) continue;
+        Error(s, "the concentration of " + EquationName(s, i) + " is " + textio::NumberInText(v[i]) +
+                     " " + TimeInText(s.sys.CurrentTime) +
+                     ", not a finite number: the step overflowed or met an invalid operation (see the "
+                     "stability of the time step, and the values of the tables), so the run stops here");
+    }
 }
 
 void ProfileSnapshot(ModelState& s, const DVector& c) {

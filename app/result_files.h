@@ -1,7 +1,7 @@
 // result_files.h -- "AllTimeSeries.csv", "OneCompTimeSeries.csv", "ProfileSnapshot.csv".
 //
 // Exports: OpenAllTimeSeries, OpenOneCompTimeSeries, AllTimeSeries,
-// OneCompTimeSeries, ProfileSnapshot.
+// OneCompTimeSeries, ProfileSnapshot, CheckConcentrations.
 #pragma once
 
 #include "model/model_state.h"
@@ -18,5 +18,10 @@ void OneCompTimeSeries(ModelState& s, Integer NumSectnPrint, const DVector& c);
 
 // Rewrites "ProfileSnapshot.csv" with one snapshot stamped with CurrentTime.
 void ProfileSnapshot(ModelState& s, const DVector& c);
+
+// Ends the run through Error, naming the equation and CurrentTime, when a
+// concentration of c(1..NEQN) is not a finite number (a step that overflowed
+// or met an invalid operation), whether or not a row is due.
+void CheckConcentrations(ModelState& s, const DVector& c);
 
 }  // namespace ostra

@@ -60,10 +60,19 @@ void ReadSVCompMap(ModelState& s) {
     long sum = 0;
     for (int ISV = 1; ISV <= NSV; ++ISV) {
         const std::string sv = "state variable " + std::to_string(ISV);
-        if (in.ReadInteger("number of " + sv) != ISV) Error(s, "data error in SVCompMap.csv");
+        const Integer number = in.ReadInteger("number of " + sv);
+        if (number != ISV)
+            Error(s, "data error in SVCompMap.csv: " + in.Where() + ": the row of state variable " +
+                         std::to_string(ISV) + " starts with " + std::to_string(number) + " where " +
+                         std::to_string(ISV) + " was expected (each row is the state variable's number and "
+                         "one 0 or 1 for each of the NT = " + std::to_string(u.NT) +
+                         " compartments of \"Control.csv\" pair 5)");
         for (int K = 1; K <= u.NT; ++K) {
             const Integer entry = in.ReadInteger(sv + ", compartment " + std::to_string(K));
-            if (entry != 0 && entry != 1) Error(s, "data error in SVCompMap.csv");
+            if (entry != 0 && entry != 1)
+                Error(s, "data error in SVCompMap.csv: " + in.Where() + ": the entry of state variable " +
+                             std::to_string(ISV) + " in compartment " + std::to_string(K) + " is " +
+                             std::to_string(entry) + "; it must be 1 (computed there) or 0");
             u.SVCompMap(ISV, K) = entry;
             sum += entry;
         }
@@ -178,9 +187,14 @@ void ReadGuessCompartments(ModelState& s, DVector& target) {
             Error(s, in.Where() + ": " + rec + " (" + pair + ") is one guess more than the NEQN = " +
                          std::to_string(NEQN) + " equations; data error in Guess.csv");
         target(static_cast<int>(count)) = static_cast<Single>(guess * s.opt.XScale);
-        if (target(static_cast<int>(count)) == MISSING_VALUE) Error(s, "data error in Guess.csv");
+        if (target(static_cast<int>(count)) == MISSING_VALUE)
+            Error(s, "data error in Guess.csv: " + in.Where() + ": " + rec + " (" + pair +
+                         ") gives the guess -999, but the state variable is computed there");
     }
-    if (count != NEQN) Error(s, "data error in Guess.csv");
+    if (count != NEQN)
+        Error(s, "data error in Guess.csv: its " + std::to_string(records) + " records give guesses for " +
+                     std::to_string(count) + " computed (state variable, compartment) pairs, but there are NEQN = " +
+                     std::to_string(NEQN) + " equations (\"SVCompmap.csv\")");
 }
 
 // Step 6: Newton's vectors, the machine epsilon and the starting guesses.
@@ -269,11 +283,20 @@ void InitialConcentrations(ModelState& s) {
                 if (s.setup.SVCompMap(ISV, K) != 1 || s.tables.Compartment(K, 3) != 0) continue;
                 ++count;
                 const Double value = s.setup.Initial(row, 3);
-                if (value == MISSING_VALUE) Error(s, "-999 data error initializing c vector");
+                if (value == MISSING_VALUE)
+                    Error(s, "-999 data error initializing c vector: \"" +
+                                 (s.setup.InitialFile.empty() ? std::string("INITIAL.CSV") : s.setup.InitialFile) +
+                                 "\" row " +
+                                 std::to_string(row) + " (state variable " + std::to_string(ISV) +
+                                 ", compartment " + std::to_string(K) +
+                                 ") gives no initial concentration, but the state variable is computed there");
                 s.sys.c(static_cast<int>(count)) = value;
             }
         }
-        if (count != s.opt.NEQN) Error(s, "Count not equal to NEQN in initializing c vector");
+        if (count != s.opt.NEQN)
+            Error(s, "Count not equal to NEQN in initializing c vector: " + std::to_string(count) +
+                         " (state variable, interior compartment) pairs for NEQN = " + std::to_string(s.opt.NEQN) +
+                         " equations (\"SVCompmap.csv\" marks a compartment that is not interior)");
     }
     if (s.mb.MassBalanceOn) MassBalanceCountBoundaries(s);
 }

@@ -114,9 +114,13 @@ void TimeLoop(ModelState& s) {
         AdvanceOneStep(s, w, t, Step);
         s.sys.CurrentTime = t + delt;
         WriteResultRow(s, Step, PrintCounter);
+        CheckConcentrations(s, s.sys.c);
         if (s.mb.MassBalanceOn) MassBalanceStep(s, s.sys.c);
         t = t + delt;
     }
+    // Without a step the final state is the initial one (the mass balance
+    // then closes instead of reporting the whole initial mass as lost).
+    if (!(1 <= s.opt.NumTimeSteps)) InitialConcentrations(s);
 }
 
 }  // namespace ostra

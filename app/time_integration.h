@@ -18,8 +18,10 @@ void SteadyState(ModelState& s);
 // or Newton iteration at every step), each followed by its result row
 // (stamped t + DELT) and mass-balance bookkeeping. Writes
 // "EulerStabilityInfo.dng" for explicit Euler in compartment mode. Ends the
-// run through Error when MacCormack is not applicable or a storage of zero
-// would divide an explicit update.
+// run through Error when MacCormack is not applicable, a storage of zero
+// would divide an explicit update or a step leaves a concentration that is
+// not a finite number. A run without steps ends with the initial
+// concentrations in c.
 void TimeLoop(ModelState& s);
 
 }  // namespace ostra

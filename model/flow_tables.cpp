@@ -19,6 +19,7 @@
 #include "model/table_readers.h"
 #include "model/table_records.h"
 #include "textio/errors.h"
+#include "textio/number_format.h"
 #include "textio/text_reader.h"
 
 namespace ostra {
@@ -89,8 +90,19 @@ bool LoadMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCo
 // Reads a per-state-variable table of adjacent-compartment/value pairs
 // (flows or exchange coefficients). The compartment number in column 2 is
 // checked right after it is read (`checkEarly`) or after the whole record.
-void ReadPairTable(ModelState& s, const char* file, SMatrix& table, int perInterface,
-                   bool checkEarly, const char* message) {
+// The message of a record whose column 2 is not its compartment.
+[[noreturn]] void WrongCompartment(ModelState& s, const char* file, const char* message,
+                                   const std::vector<int>& lines, int row, Integer ISV, Integer I,
+                                   Single found) {
+    Error(s, std::string(message) + ": " + RecordWhere(file, lines, row, ISV, I) + " holds" +
+                 textio::FormatSingle(found) + "in column 2 where compartment " + std::to_string(I) +
+                 " was expected; records come state variable by state variable, compartment by "
+                 "compartment, each 2 + 2 x NAS(I) values long, NAS(I) from column 2 of "
+                 "\"Compartments.csv\" (a wrong count there shifts every later record)");
+}
+
+void ReadPairTable(ModelState& s, const char* file, SMatrix& table, std::vector<int>& lines,
+                   int perInterface, bool checkEarly, const char* message) {
     textio::TextReader in(s.Dir, file);
     in.ReadLine("header line");
     int row = 0;
@@ -101,10 +113,13 @@ void ReadPairTable(ModelState& s, const char* file, SMatrix& table, int perInter
             const int length = RecordLength(s, at, 2, perInterface);
             for (int J = 1; J <= length; ++J) {
                 table(row, J) = ReadTableValue(in, at, J);
-                if (checkEarly && J == 2 && table(row, 2) != I) Error(s, message);
+                if (J == 1) NoteRecordLine(lines, row, in);
+                if (checkEarly && J == 2 && table(row, 2) != I)
+                    WrongCompartment(s, file, message, lines, row, ISV, I, table(row, 2));
             }
             // A compartment without a record (negative NAS(I)) has nothing to check.
-            if (!checkEarly && length > 0 && table(row, 2) != I) Error(s, message);
+            if (!checkEarly && length > 0 && table(row, 2) != I)
+                WrongCompartment(s, file, message, lines, row, ISV, I, table(row, 2));
         }
     }
 }
@@ -112,12 +127,12 @@ void ReadPairTable(ModelState& s, const char* file, SMatrix& table, int perInter
 }  // namespace
 
 void ReadFlows(ModelState& s) {
-    ReadPairTable(s, FLOWS_FILE, s.tables.Flow, NCOL_FLOW, true,
+    ReadPairTable(s, FLOWS_FILE, s.tables.Flow, s.tables.lines.Flow, NCOL_FLOW, true,
                   "J = 2 And Flow(RowCount, J) <> I in ReadFlows");
 }
 
 void ReadECoef(ModelState& s) {
-    ReadPairTable(s, ECOEF_FILE, s.tables.ECoef, NCOL_ECOEF, false,
+    ReadPairTable(s, ECOEF_FILE, s.tables.ECoef, s.tables.lines.ECoef, NCOL_ECOEF, false,
                   "ECoef(counter, 2) <> J in ReadECoef");
 }
 

@@ -114,6 +114,12 @@ struct ModelTables {
     SMatrix ALPHAweighted;  // NT x (2 NAS + 1)
     bool VariableAlpha = false;
 
+    // The line on which each record of a table starts (index = table row,
+    // 1-based; 0 while not read), so that messages can point into the file.
+    struct RecordLines {
+        std::vector<int> Compartment, Inface, Flow, ECoef, KdTempCoef, Boundary;
+    } lines;
+
     // Parsed multiplier records; valid only while `multipliersLoaded` is True.
     // The parameter update clears the flag, so the file is parsed again after
     // anything may have rewritten it.
@@ -143,6 +149,7 @@ struct EquationSystem {
     DMatrix XJAC;  // Jacobian
     DVector XNew;  // Newton start and result of each time step
     Double CurrentTime = 0;  // time stamp of result rows and dumps; -999 for steady state
+    Double TablesTime = 0;   // the time of the tables in force (the last parameter update)
     bool DumpNow = false;    // True during the step whose number equals DumpStep
 };
 

@@ -16,6 +16,8 @@
 #include "model/companion_exchange.h"
 #include "model/error.h"
 #include "model/table_readers.h"
+#include "model/table_records.h"
+#include "textio/number_format.h"
 #include "textio/text_reader.h"
 #include "transport/geometry.h"
 
@@ -89,7 +91,14 @@ void NumberEquations(ModelState& s) {
             s.eq.EqnToSectn(ISV, I) = MISSING;
             if (s.setup.SVCompMap(ISV, I) == 1) {
                 if (s.tables.Compartment(I, 3) != 0)
-                    Error(s, "Compartment(*,3) data error in Compartments.csv");
+                    Error(s, "Compartment(*,3) data error in Compartments.csv: compartment " +
+                                 std::to_string(I) + " has kind" +
+                                 textio::FormatSingle(s.tables.Compartment(I, 3)) + "(column 3 of its " +
+                                 "record, line " + std::to_string(RecordLine(s.tables.lines.Compartment, I)) +
+                                 "), a boundary or dummy compartment, but \"SVCompmap.csv\" has a 1 for "
+                                 "state variable " + std::to_string(ISV) + " in it: equations are formed "
+                                 "only for interior compartments (kind 0), so either the 1 in "
+                                 "\"SVCompmap.csv\" or the kind is wrong");
                 ++k;
                 s.eq.EqnToSectn(ISV, k) = static_cast<Integer>(I);
                 s.eq.SectnToEqn(ISV, I) = k;
@@ -122,11 +131,17 @@ void EquationStorage(ModelState& s) {
             if (s.tables.Compartment(I, 3) != 0 || s.setup.SVCompMap(ISV, I) != 1) continue;
             ++EqnCount;
             // More pairs than equations: stop before writing past the vectors.
-            if (EqnCount > NEQN) Error(s, "EqnCount <> NEQN in ParmUpdate");
+            if (EqnCount > NEQN)
+                Error(s, "EqnCount <> NEQN in ParmUpdate: more (state variable, interior compartment) "
+                         "pairs than the NEQN = " + std::to_string(NEQN) + " equations counted in "
+                         "\"SVCompmap.csv\"");
             s.eq.EqnVolume(EqnCount) = s.tables.Compartment(I, 7);
             s.eq.EqnRetard(EqnCount) = RetardationFactor(s, ISV, I, counter);
         }
-    if (EqnCount != NEQN) Error(s, "EqnCount <> NEQN in ParmUpdate");
+    if (EqnCount != NEQN)
+        Error(s, "EqnCount <> NEQN in ParmUpdate: " + std::to_string(EqnCount) +
+                     " (state variable, interior compartment) pairs, but \"SVCompmap.csv\" counts NEQN = " +
+                     std::to_string(NEQN) + " equations (a compartment marked 1 there is not interior)");
 }
 
 void UpdateCompartmentMode(ModelState& s, Double Time) {
@@ -147,6 +162,7 @@ void UpdateCompartmentMode(ModelState& s, Double Time) {
 }  // namespace
 
 void ParmUpdate(ModelState& s, Double Time, DSparse& A) {
+    s.sys.TablesTime = Time;
     if (s.opt.EquationSolver)
         UpdateEquationSolverMode(s, Time, A);
     else

@@ -16,7 +16,8 @@ namespace ostra {
 namespace {
 
 // Reads NSV x NT records of `columns` values each into `table`.
-void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, int columns) {
+void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, std::vector<int>& lines,
+                    int columns) {
     textio::TextReader in(s.Dir, file);
     in.ReadLine("header line");
     int row = 0;
@@ -24,7 +25,10 @@ void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, int columns
         for (Integer I = 1; I <= s.setup.NT; ++I) {
             ++row;
             const RecordPlace at{file, ISV, I};
-            for (int J = 1; J <= columns; ++J) table(row, J) = ReadTableValue(in, at, J);
+            for (int J = 1; J <= columns; ++J) {
+                table(row, J) = ReadTableValue(in, at, J);
+                if (J == 1) NoteRecordLine(lines, row, in);
+            }
         }
     }
 }
@@ -32,11 +36,11 @@ void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, int columns
 }  // namespace
 
 void ReadKdandTempCoef(ModelState& s) {
-    ReadFixedTable(s, "linearKdandTempCoef.csv", s.tables.KdTempCoef, NCOL_KD);
+    ReadFixedTable(s, "linearKdandTempCoef.csv", s.tables.KdTempCoef, s.tables.lines.KdTempCoef, NCOL_KD);
 }
 
 void ReadBoundary(ModelState& s) {
-    ReadFixedTable(s, "BOUNDARY.csv", s.tables.Boundary, NCOL_BOUNDARY);
+    ReadFixedTable(s, "BOUNDARY.csv", s.tables.Boundary, s.tables.lines.Boundary, NCOL_BOUNDARY);
 }
 
 }  // namespace ostra

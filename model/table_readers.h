@@ -1,6 +1,6 @@
 // table_readers.h -- readers of the compartment-mode model tables.
 //
-// Exports: CompartmentNAS, AdjacentCompartment, ReadCompartments, ReadInterfaces, ReadFlows,
+// Exports: CompartmentNAS, CompartmentCountHint, AdjacentCompartment, ReadCompartments, ReadInterfaces, ReadFlows,
 // ReadECoef, ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers,
 // ReadFlowandEMultipliersFromFile, InvalidateMultipliers, CheckMultipliersAgain.
 //
@@ -27,6 +27,11 @@ Integer CompartmentNAS(ModelState& s, Integer I);
 // compartment, the interface and the value, when it lies outside the Integer
 // range. Other checks (-999, a number that is no compartment) are the caller's.
 Integer AdjacentCompartment(ModelState& s, Integer I, int n);
+
+// For a message about compartment number K outside 1..NT: when
+// "Compartments.csv" holds more records than the NT of "Control.csv" pair 5,
+// says so (the count there is then the likely fault); else "".
+std::string CompartmentCountHint(ModelState& s, int K);
 
 // "Compartments.csv" -> Compartment (NT x 10). Checks Compartment(I, 1) = I.
 void ReadCompartments(ModelState& s);

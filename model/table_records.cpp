@@ -26,6 +26,24 @@ int RecordLength(ModelState& s, const RecordPlace& at, int base, int perInterfac
     return length < 1 ? 0 : length;
 }
 
+void NoteRecordLine(std::vector<int>& lines, int row, const textio::TextReader& in) {
+    if (lines.size() <= static_cast<std::size_t>(row)) lines.resize(static_cast<std::size_t>(row) + 1, 0);
+    lines[static_cast<std::size_t>(row)] = in.Line();
+}
+
+int RecordLine(const std::vector<int>& lines, int row) {
+    return row >= 0 && static_cast<std::size_t>(row) < lines.size() ? lines[static_cast<std::size_t>(row)] : 0;
+}
+
+std::string RecordWhere(const char* file, const std::vector<int>& lines, int row, Integer ISV, Integer I) {
+    std::string text = "file \"" + std::string(file) + "\"";
+    const int line = RecordLine(lines, row);
+    if (line > 0) text += ", record on line " + std::to_string(line);
+    return text + " (" + DescribeRecord(RecordPlace{file, ISV, I}) + ")";
+}
+
+int TableRow(const ModelState& s, Integer ISV, Integer I) { return (ISV - 1) * s.setup.NT + I; }
+
 Single ReadTableValue(textio::TextReader& in, const RecordPlace& at, int J) {
     try {
         return in.ReadSingle("");

@@ -1,6 +1,7 @@
 // table_records.h -- pieces shared by the readers of the model tables.
 //
-// Exports: RecordPlace, DescribeRecord, RecordLength, ReadTableValue.
+// Exports: RecordPlace, DescribeRecord, RecordLength, ReadTableValue,
+// NoteRecordLine, RecordLine, RecordWhere, TableRow.
 //
 // A record of a model table belongs to one compartment (and, in the
 // per-state-variable tables, to one state variable). These helpers size a
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model/model_state.h"
 #include "textio/text_reader.h"
@@ -32,6 +34,20 @@ std::string DescribeRecord(const RecordPlace& at);
 // run through Error when NAS(I) exceeds NAS, since the record would not fit
 // the table.
 int RecordLength(ModelState& s, const RecordPlace& at, int base, int perInterface);
+
+// Remembers that the record of table row `row` starts on the line `in` is at.
+void NoteRecordLine(std::vector<int>& lines, int row, const textio::TextReader& in);
+
+// "file \"Flows.csv\", record on line 5 (state variable 1, compartment 2)",
+// or without the line when it is not known.
+std::string RecordWhere(const char* file, const std::vector<int>& lines, int row, Integer ISV, Integer I);
+
+// The line on which the record of table row `row` starts; 0 when not known.
+int RecordLine(const std::vector<int>& lines, int row);
+
+// The row of state variable ISV and compartment I in the per-state-variable
+// tables: (ISV - 1) x NT + I.
+int TableRow(const ModelState& s, Integer ISV, Integer I);
 
 // Reads value J of the record at `at` as a Single. A missing, empty or
 // unparsable field throws textio::DataError naming the file, line and field

@@ -22,6 +22,7 @@
 #include <cmath>
 #include <string>
 
+#include "model/equation_names.h"
 #include "model/error.h"
 #include "sources/equation_numbers.h"
 #include "textio/number_format.h"
@@ -58,7 +59,16 @@ double TemperatureCorrection(ModelState& s, const RecordAt& in, int sr, int K) {
                      ", 4) = -999 for state variable " + std::to_string(sr) + " in compartment " +
                      std::to_string(K) + " at temperature" + textio::FormatSingle(T) + "in " +
                      PROC);
-    return std::pow(static_cast<double>(theta), static_cast<double>(exponent));
+    const double correction = std::pow(static_cast<double>(theta), static_cast<double>(exponent));
+    // A negative theta to a fractional power, or an overflow, is no factor.
+    if (!std::isfinite(correction))
+        Error(s, in.Where() + ": the temperature correction theta^(T - 20) of the volume term of state "
+                 "variable " + std::to_string(sr) + " in compartment " + std::to_string(K) + " is " +
+                 textio::NumberInText(correction) + " with theta =" + textio::FormatSingle(theta) +
+                 "(KdTempCoef(" + std::to_string(row) + ", 4), \"linearKdandTempCoef.csv\") and T =" +
+                 textio::FormatSingle(T) + "(Compartment(" + std::to_string(K) + ", 8)), tables " +
+                 TimeInText(s.sys.TablesTime) + ", in " + PROC + "; theta must be positive");
+    return correction;
 }
 
 // One record (K, sr, sc, k) of "VolumeSrcSnks.csv".

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "model/equation_names.h"
 #include "model/error.h"
 #include "model/table_readers.h"
 #include "sources/equation_numbers.h"
@@ -248,8 +249,23 @@ void MassBalanceCountBoundaries(ModelState& s) {
     s.mb.MBBoundary.Resize(s.mb.MBBoundaryLength, 5);
 }
 
+// Every flux of a step is divided by the retardation factor of its equation.
+void CheckRetardation(ModelState& s) {
+    for (int e = 1; e <= s.opt.NEQN; ++e) {
+        const Single R = s.eq.EqnRetard(e);
+        if (R != 0 && std::isfinite(R)) continue;
+        Error(s, "the retardation factor EqnRetard of " + EquationName(s, e) + " is " +
+                     textio::NumberInText(R) + " " + TimeInText(s.sys.CurrentTime) +
+                     ", so the mass balance cannot divide the step's fluxes by it (1 + Kd x solids / "
+                     "water content from \"linearKdandTempCoef.csv\" column 3 and \"Compartments.csv\" "
+                     "columns 10 and 9; or R(C) asked for in \"Control.csv\" pair 16 with no R(C) "
+                     "program, pair 25)" + WHERE);
+    }
+}
+
 void MassBalanceStep(ModelState& s, const DVector& c) {
     if (!s.mb.MassBalanceOn) return;
+    CheckRetardation(s);
     AddBoundaryExchange(s, c);
     AddLoads(s);
     AddVolumeTerms(s, c);
@@ -270,6 +286,16 @@ void MassBalanceReport(ModelState& s, const DVector& c) {
     for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
         const double BalanceError = Initial[ISV] + s.mb.MBIn(ISV) - s.mb.MBOut(ISV, 1) -
                                     s.mb.MBOut(ISV, 2) - s.mb.MBOut(ISV, 3) - Residual[ISV];
+        const double row[7] = {Initial[ISV],       s.mb.MBIn(ISV), s.mb.MBOut(ISV, 1), s.mb.MBOut(ISV, 2),
+                               s.mb.MBOut(ISV, 3), Residual[ISV],  BalanceError};
+        static const char* const COLUMN[7] = {"Initial", "In", "Transport Out", "Volume-Based Sinks Out",
+                                              "Area-Based Sinks Out", "Residual", "Balance Error"};
+        for (int k = 0; k < 7; ++k)
+            if (!std::isfinite(row[k]))
+                Error(s, "the mass balance of state variable " + std::to_string(ISV) + " has \"" +
+                             COLUMN[k] + "\" = " + textio::NumberInText(row[k]) +
+                             ", not a finite number (an overflow during the run); \"" + MASS_BALANCE_FILE +
+                             "\" gets no row for it");
         out.Integer(ISV).Text(",").Double(Initial[ISV]).Text(",").Double(s.mb.MBIn(ISV));
         for (int k = 1; k <= 3; ++k) out.Text(",").Double(s.mb.MBOut(ISV, k));
         out.Text(",").Double(Residual[ISV]).Text(",").Double(BalanceError).EndLine();
@@ -279,7 +305,10 @@ void MassBalanceReport(ModelState& s, const DVector& c) {
     }
     if (TotalIn + TotalInitial == 0) {
         out.Close();
-        Error(s, "pending division by zero in MassBalance.csv file calculation");
+        Error(s, "pending division by zero in MassBalance.csv file calculation: the initial mass and "
+                 "the input of every state variable are 0 (no initial concentration in \"INITIAL.CSV\", "
+                 "no load, source or boundary inflow), so the balance error cannot be given as a "
+                 "percentage; the rows above are complete");
     }
     out.Text("Mass balance error across state variables as a percentage of initial and total "
              "input mass = ")

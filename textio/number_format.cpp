@@ -70,4 +70,11 @@ std::string NumberInText(double value) {
     return text;
 }
 
+std::string SingleInText(float value) {
+    std::string text = FormatSingle(value);
+    text.pop_back();
+    if (text[0] == ' ') text.erase(0, 1);
+    return text;
+}
+
 }  // namespace textio

@@ -1,6 +1,6 @@
 // number_format.h -- the general number format of every output file.
 //
-// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText, NumberInText,
+// Exports: FormatDouble, FormatSingle, FormatInteger, CounterText, NumberInText, SingleInText,
 // FormatDoubleTo, FormatSingleTo, FORMATTED_NUMBER_MAX.
 //
 // A number is written with a leading blank when non-negative or a minus sign,
@@ -38,5 +38,8 @@ std::string CounterText(const std::string& formatted);
 // A Double in the general format without its surrounding blanks, for a
 // number standing inside a message: "an outflow of 9", "-2.5".
 std::string NumberInText(double value);
+
+// A Single the same way, with its own 7 digits: "0.1" of a table reads ".1".
+std::string SingleInText(float value);
 
 }  // namespace textio

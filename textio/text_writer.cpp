@@ -1,6 +1,8 @@
 // text_writer.cpp -- line-by-line output with CR LF line ends.
 #include "textio/text_writer.h"
 
+#include <cmath>
+
 #include "textio/errors.h"
 #include "textio/file_names.h"
 #include "textio/number_format.h"
@@ -24,12 +26,21 @@ TextWriter& TextWriter::Text(std::string_view text) {
     buffer_.append(text);
     return *this;
 }
+void TextWriter::RefuseNonFinite(double value) const {
+    if (std::isfinite(value)) return;
+    throw DataError("a value to be written into \"" + name_ + "\" is " + NumberInText(value) +
+                    ", not a finite number; the file does not get it (an overflow or an invalid "
+                    "operation in the computation that gave it)");
+}
+
 TextWriter& TextWriter::Double(double value) {
+    RefuseNonFinite(value);
     char buf[FORMATTED_NUMBER_MAX];
     buffer_.append(buf, FormatDoubleTo(buf, value));
     return *this;
 }
 TextWriter& TextWriter::Single(float value) {
+    RefuseNonFinite(value);
     char buf[FORMATTED_NUMBER_MAX];
     buffer_.append(buf, FormatSingleTo(buf, value));
     return *this;

@@ -5,7 +5,9 @@
 // A line is a sequence of items written without separators: texts as they
 // stand and numbers in the general number format (number_format.h). Every
 // line ends with CR LF. Files are created anew on opening, replacing a file
-// of the same name in any letter case; append mode keeps what is there.
+// of the same name in any letter case; append mode keeps what is there. A
+// number that is not finite (an overflow, not a number) is never written:
+// Double and Single throw DataError naming the file instead.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,7 @@ public:
     const std::string& Name() const { return name_; }
 
 private:
+    void RefuseNonFinite(double value) const;
     std::string name_;
     std::ofstream out_;
     std::string buffer_;

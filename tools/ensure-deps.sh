@@ -11,7 +11,7 @@ set -euo pipefail
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 core=(g++ cmake make libgtest-dev libgmock-dev)
-extra=(libbenchmark-dev liblapack-dev qt6-base-dev qt6-charts-dev libgl-dev libsuitesparse-dev
+extra=(libbenchmark-dev liblapack-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsuitesparse-dev
        clang libclang-rt-14-dev
        python3 python3-pandas python3-matplotlib python3-distributed python3-pytest python3-venv)
 wanted=("${core[@]}")

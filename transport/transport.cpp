@@ -20,7 +20,9 @@
 #include <cmath>
 #include <string>
 
+#include "model/equation_names.h"
 #include "model/error.h"
+#include "model/table_records.h"
 #include "model/table_readers.h"
 #include "textio/number_format.h"
 #include "transport/geometry.h"
@@ -28,7 +30,8 @@
 namespace ostra {
 namespace {
 
-std::string Num(double value) { return textio::NumberInText(value); }
+std::string Num(Single value) { return textio::SingleInText(value); }
+std::string Num(int value) { return std::to_string(value); }
 
 // Compartment K of state variable ISV while its interfaces are assembled.
 struct Cell {
@@ -60,6 +63,29 @@ std::string Between(const Cell& cell, Integer IAS) {
            std::to_string(cell.K) + ", adjacent compartment " + std::to_string(IAS) + ")";
 }
 
+// Where interface n of the cell's compartment stands: its record in
+// "Interfaces.csv".
+std::string OnLine(int line) { return line > 0 ? " on line " + Num(line) : std::string(); }
+
+std::string InterfaceWhere(const ModelState& s, const Cell& cell, int n) {
+    const int line = RecordLine(s.tables.lines.Inface, cell.K);
+    return "interface " + Num(n) + " of compartment " + Num(cell.K) + " in \"Interfaces.csv\"" +
+           (line > 0 ? " (record" + OnLine(line) + ")" : std::string());
+}
+
+std::string FlowWhere(const ModelState& s, const Cell& cell) {
+    return RecordWhere("Flows.csv", s.tables.lines.Flow, cell.RowCount, cell.ISV, cell.K);
+}
+
+std::string ECoefWhere(const ModelState& s, const Cell& cell) {
+    return RecordWhere("ECoefficients.csv", s.tables.lines.ECoef, cell.RowCount, cell.ISV, cell.K);
+}
+
+std::string CompartmentWhere(const ModelState& s, Integer K) {
+    return "\"Compartments.csv\" record of compartment " + Num(K) +
+           OnLine(RecordLine(s.tables.lines.Compartment, K));
+}
+
 // An adjacent compartment number that is no compartment would index past the
 // tables; it ends the run instead.
 void CheckCompartmentNumber(ModelState& s, const Cell& cell, int n, Integer IAS) {
@@ -67,7 +93,18 @@ void CheckCompartmentNumber(ModelState& s, const Cell& cell, int n, Integer IAS)
     Error(s, "adjacent compartment " + std::to_string(IAS) + " of interface " +
                  std::to_string(n) + " of compartment " + std::to_string(cell.K) +
                  " is not a compartment number 1 to " + std::to_string(s.setup.NT) +
-                 " in Transport (state variable " + std::to_string(cell.ISV) + ")");
+                 " in Transport (state variable " + std::to_string(cell.ISV) + "; \"Interfaces.csv\", record" +
+                 OnLine(RecordLine(s.tables.lines.Inface, cell.K)) + ")" + CompartmentCountHint(s, IAS));
+}
+
+// The neighbour named by the flow or exchange-coefficient table differs from
+// the one "Interfaces.csv" names for the same interface.
+[[noreturn]] void OtherNeighbour(ModelState& s, const char* message, const std::string& where,
+                                 const Cell& cell, int n, Single found, Integer IAS) {
+    Error(s, std::string(message) + ": " + where + " gives adjacent compartment " + Num(found) +
+                 " for interface " + Num(n) + " where " + InterfaceWhere(s, cell, n) + " names " + Num(IAS) +
+                 "; the interfaces of a compartment are listed in the same order in \"Interfaces.csv\", "
+                 "\"Flows.csv\" and \"ECoefficients.csv\"");
 }
 
 // Steps of one interface up to the upwind weight: neighbour number, flow,
@@ -81,11 +118,17 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
     const int ICEcoef = 3 + (n - 1) * s.setup.NColECoef;
 
     f.IAS = AdjacentCompartment(s, cell.K, n);
-    if (f.IAS == MISSING) Error(s, "-999 data error for adjacent compartment number in Transport");
-    if (f.IAS == cell.K) Error(s, "IAS = K in Transport");
+    if (f.IAS == MISSING)
+        Error(s, "-999 data error for adjacent compartment number in Transport: " + InterfaceWhere(s, cell, n) +
+                     " names -999 (state variable " + Num(cell.ISV) + ")");
+    if (f.IAS == cell.K)
+        Error(s, "IAS = K in Transport: " + InterfaceWhere(s, cell, n) + " names compartment " + Num(cell.K) +
+                     " itself as its neighbour");
     const Single IASValue = static_cast<Single>(f.IAS);
 
-    if (t.Flow(cell.RowCount, ICFlow) != IASValue) Error(s, "Flow(RowCount, ICFlow) <> IAS in Transport");
+    if (t.Flow(cell.RowCount, ICFlow) != IASValue)
+        OtherNeighbour(s, "Flow(RowCount, ICFlow) <> IAS in Transport", FlowWhere(s, cell), cell, n,
+                       t.Flow(cell.RowCount, ICFlow), f.IAS);
     f.Q = t.Flow(cell.RowCount, ICFlow + 1);
     if (f.Q > 0) {
         cell.InflowSum += f.Q;
@@ -93,10 +136,14 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
         cell.OutflowSum += std::fabs(f.Q);
     }
 
-    if (t.Inface(cell.K, f.ICInface) != IASValue) Error(s, "Inface(K,ICInface) <> IAS in Transport");
+    if (t.Inface(cell.K, f.ICInface) != IASValue)
+        Error(s, "Inface(K,ICInface) <> IAS in Transport: " + InterfaceWhere(s, cell, n) + " gives " +
+                     Num(t.Inface(cell.K, f.ICInface)) + ", not a whole compartment number");
     f.Area = t.Inface(cell.K, f.ICInface + 1);
 
-    if (t.ECoef(cell.RowCount, ICEcoef) != IASValue) Error(s, "ECoef(RowCount, ICEcoef) <> IAS in Transport");
+    if (t.ECoef(cell.RowCount, ICEcoef) != IASValue)
+        OtherNeighbour(s, "ECoef(RowCount, ICEcoef) <> IAS in Transport", ECoefWhere(s, cell), cell, n,
+                       t.ECoef(cell.RowCount, ICEcoef), f.IAS);
     const Single E = t.ECoef(cell.RowCount, ICEcoef + 1);
     CheckCompartmentNumber(s, cell, n, f.IAS);
 
@@ -104,8 +151,14 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
     if (E != 0 && E != MISSING) {
         const Single MixLength = s.opt.MixLengthOption == 1 ? GetLength(s, 1, cell.K, f.IAS)
                                                             : t.Inface(cell.K, f.ICInface + 3);
-        if (f.Area == MISSING) Error(s, "Area = -999 in Transport");
-        if (MixLength == MISSING) Error(s, "MixLength = -999 in Transport");
+        if (f.Area == MISSING)
+            Error(s, "Area = -999 in Transport: " + InterfaceWhere(s, cell, n) + " gives no area, but " +
+                         ECoefWhere(s, cell) + " gives the exchange coefficient " + Num(E) +
+                         " for it, which needs the area" + Between(cell, f.IAS));
+        if (MixLength == MISSING)
+            Error(s, "MixLength = -999 in Transport: " + InterfaceWhere(s, cell, n) +
+                         " gives no mixing length (\"Control.csv\" pair 7, MixLengthOption 2, takes it from "
+                         "there), but the exchange coefficient " + Num(E) + " needs it" + Between(cell, f.IAS));
         if (MixLength == 0) Error(s, "MixLength = 0 in Transport: the exchange coefficient " + Num(E) +
                                          " cannot be divided by a zero mixing length" + Between(cell, f.IAS));
         f.EAL = E * f.Area / MixLength;
@@ -129,7 +182,11 @@ Single BoundaryConcentration(ModelState& s, const Cell& cell, Integer IAS) {
     const int NColBoundary = s.setup.NColBoundary;
     for (int JJ = 1; JJ <= b.Rows(); ++JJ) {
         if (b(JJ, 1) == static_cast<Single>(cell.ISV) && b(JJ, 2) == static_cast<Single>(IAS)) {
-            if (b(JJ, NColBoundary) == MISSING) Error(s, "Boundary(JJ, NColBoundary) = -999 in Transport");
+            if (b(JJ, NColBoundary) == MISSING)
+                Error(s, "Boundary(JJ, NColBoundary) = -999 in Transport: " +
+                             RecordWhere("BOUNDARY.csv", s.tables.lines.Boundary, JJ, cell.ISV, IAS) +
+                             " gives no concentration, but compartment " + Num(IAS) +
+                             " is a fixed-concentration boundary (kind 2) next to compartment " + Num(cell.K));
             return b(JJ, NColBoundary);
         }
     }
@@ -142,7 +199,10 @@ Single BoundaryConcentration(ModelState& s, const Cell& cell, Integer IAS) {
 int OpenBoundaryRecord(ModelState& s, const Cell& cell, Integer IAS) {
     auto& mb = s.mb;
     if (mb.MBBoundaryRowCount >= mb.MBBoundaryLength || mb.MBBoundaryRowCount >= mb.MBBoundary.Rows())
-        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans");
+        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans: more interfaces to boundary "
+                 "compartments now than the " + Num(mb.MBBoundaryLength) + " counted at the start of the run "
+                 "(tables " + TimeInText(s.sys.TablesTime) + "; did a compartment change its kind in a "
+                 "time-variable \"Compartments.csv\" or its neighbours in \"Interfaces.csv\"?)");
     const int r = ++mb.MBBoundaryRowCount;
     mb.MBBoundary(r, 1) = cell.ISV;
     mb.MBBoundary(r, 2) = cell.K;
@@ -159,7 +219,10 @@ void Extrapolate(ModelState& s, SSparse& Asm, const Cell& cell, const Interface&
     Single LengthSum = 0;
     for (int m = 1; m <= cell.NAS; ++m) {
         const Integer IADJ = AdjacentCompartment(s, cell.K, m);
-        if (IADJ == MISSING) Error(s, "IADJ = -999 in Transport");
+        if (IADJ == MISSING)
+            Error(s, "IADJ = -999 in Transport: " + InterfaceWhere(s, cell, m) +
+                         " names -999, and compartment " + Num(cell.K) + " has an extrapolated boundary (kind 4) "
+                         "neighbour " + Num(f.IAS) + " whose concentration comes from the interior neighbours");
         CheckCompartmentNumber(s, cell, m, IADJ);
         if (t.Compartment(IADJ, 3) == 0) {
             ++NASINT;
@@ -167,10 +230,16 @@ void Extrapolate(ModelState& s, SSparse& Asm, const Cell& cell, const Interface&
         }
     }
     if (NASINT > cell.NAS) Error(s, "NASINT > NAS in Transport");
-    if (NASINT == 0) Error(s, "NASINT = 0 in Transport");
+    if (NASINT == 0)
+        Error(s, "NASINT = 0 in Transport: compartment " + Num(cell.K) + " has no interior neighbour to "
+                 "extrapolate the concentration of its extrapolated boundary (kind 4) neighbour " + Num(f.IAS) +
+                 " from (state variable " + Num(cell.ISV) + ")");
     const Single AvgAdjL = LengthSum / NASINT;
     // Tested before the first division by AvgAdjL, not only before the last.
-    if (AvgAdjL * NASINT == 0) Error(s, "AvgAdjL * NASINT = 0 in Transport");
+    if (AvgAdjL * NASINT == 0)
+        Error(s, "AvgAdjL * NASINT = 0 in Transport: the centroids of compartment " + Num(cell.K) +
+                 " and its interior neighbours coincide (mean distance 0, \"Compartments.csv\" columns 4 to "
+                 "6), so the extrapolated boundary " + Num(f.IAS) + " cannot be extrapolated");
 
     Asm.At(e, e) += (BoundaryL / AvgAdjL + 1) * CoefN;
     for (int m = 1; m <= cell.NAS; ++m) {
@@ -197,8 +266,12 @@ void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, in
     Single EMult = 1, QMult = 1;
     if (multipliers) ReadFlowandEMultipliers(s, ISV, K, IAS, K, IAS, EMult, QMult);
     const Single DispN = f.EAL * EMult;
-    if (Q == MISSING) Error(s, "Q = -999 in Transport");
-    if (WCk == MISSING) Error(s, "WCk = -999 in Transport");
+    if (Q == MISSING)
+        Error(s, "Q = -999 in Transport: " + FlowWhere(s, cell) + " gives no flow for interface " + Num(f.n) +
+                     " (to compartment " + Num(IAS) + "); give 0 for no flow");
+    if (WCk == MISSING)
+        Error(s, "WCk = -999 in Transport: the water content of compartment " + Num(K) + " (column 9 of the " +
+                     CompartmentWhere(s, K) + ") is -999; an interior compartment needs it" + Between(cell, IAS));
     if (Q != 0 && WCk == 0)
         Error(s, "WCk = 0 in Transport: the flow " + Num(Q) + " cannot be divided by a zero water content" +
                      Between(cell, IAS));
@@ -257,7 +330,11 @@ void CheckFlowBalance(ModelState& s, const Cell& cell) {
                      std::to_string(cell.ISV) + " has an outflow of " + Num(cell.OutflowSum) +
                      " and no inflow in Transport");
     const Single P = static_cast<Single>(std::fabs(static_cast<Double>(difference) * 100 / cell.InflowSum));
-    if (P > s.opt.FlowBalanceTol) Error(s, "Flow Balance error");
+    if (P > s.opt.FlowBalanceTol)
+        Error(s, "Flow Balance error: compartment " + Num(cell.K) + ", state variable " + Num(cell.ISV) +
+                     ": inflow " + Num(cell.InflowSum) + ", outflow " + Num(cell.OutflowSum) + " (" + Num(P) +
+                     " % > FlowBalanceTol " + Num(s.opt.FlowBalanceTol) + " %; " + FlowWhere(s, cell) +
+                     ", tables " + TimeInText(s.sys.TablesTime) + ")");
 }
 
 }  // namespace
@@ -269,7 +346,10 @@ void Transport(ModelState& s, SSparse& Asm, SVector& Bsm, Integer ISV) {
         if (t.Compartment(K, 3) != 0 || s.setup.SVCompMap(ISV, K) != 1) continue;
         Cell cell{ISV, static_cast<Integer>(K), (ISV - 1) * NT + K, t.Compartment(K, 9), 0};
         cell.NAS = RoundToInteger(t.Compartment(K, 2), "number of adjacent compartments in Compartments.csv");
-        if (cell.NAS == MISSING) Error(s, "-999 data error for number adjacent compartments in Transport");
+        if (cell.NAS == MISSING)
+            Error(s, "-999 data error for number adjacent compartments in Transport: compartment " + Num(cell.K) +
+                         " (column 2 of the " + CompartmentWhere(s, cell.K) + ") has -999 interfaces, but it is "
+                         "interior and holds state variable " + Num(cell.ISV));
         for (int n = 1; n <= cell.NAS; ++n) AssembleInterface(s, Asm, Bsm, cell, n);
         CheckFlowBalance(s, cell);
     }
@@ -321,7 +401,9 @@ void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
         const Integer ISV = static_cast<Integer>(sv);
         const Integer n = InteriorEquations(s, ISV);
         s.eq.NEQNsm(ISV) = n;
-        if (n == 0) Error(s, "NEQNsm = 0 in LoadATrans");
+        if (n == 0)
+            Error(s, "NEQNsm = 0 in LoadATrans: state variable " + Num(int(ISV)) + " is computed in no interior "
+                     "compartment (its row of \"SVCompmap.csv\" has no 1 for a compartment of kind 0)");
         if (Asm.Rows() != n) Asm.Resize(n, "Asm");
         Asm.Clear();
         if (Bsm.Size() != n) Bsm.Resize(n, "Bsm");
@@ -332,7 +414,11 @@ void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
     }
 
     if (s.mb.MassBalanceOn && s.mb.MBBoundaryRowCount != s.mb.MBBoundaryLength)
-        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans");
+        Error(s, "MBBoundaryRowCount <> MBBoundaryLength in LoadATrans: " + Num(int(s.mb.MBBoundaryRowCount)) +
+                     " interfaces to boundary compartments now, " + Num(int(s.mb.MBBoundaryLength)) +
+                     " counted at the start of the run (tables " + TimeInText(s.sys.TablesTime) +
+                     "; did a compartment change its kind in a time-variable \"Compartments.csv\" or its "
+                     "neighbours in \"Interfaces.csv\"?)");
 }
 
 }  // namespace ostra

@@ -159,7 +159,7 @@ TEST(OneCompTimeSeriesTest, OneColumnPerStateVariableOfTheCompartment) {
     EXPECT_EQ(first.CloseAndRead("OneCompTimeSeries.csv"), "Time,SV  1 ,\r\n 0 , .5 ,\r\n");
 }
 
-TEST(OneCompTimeSeriesTest, CompartmentsWithoutValuesAndEquationSolverModeEndTheRun) {
+TEST(OneCompTimeSeriesTest, CompartmentsOutsideTheModelAndEquationSolverModeEndTheRun) {
     ResultCase eqns(true);
     EXPECT_EQ(eqns.Run([&] { OneCompTimeSeries(eqns.s, 1, eqns.c); }), EXIT_FATAL_DATA);
     EXPECT_EQ(eqns.ErrorLine(), "Error:  OneCompTimeSeries not coded for EquationSolver = true\r\n");
@@ -171,11 +171,17 @@ TEST(OneCompTimeSeriesTest, CompartmentsWithoutValuesAndEquationSolverModeEndThe
         EXPECT_NE(r.ErrorLine().find("NumSectnPrint = " + std::to_string(bad)), std::string::npos) << r.ErrorLine();
         EXPECT_FALSE(r.dir.Exists("OneCompTimeSeries.csv"));
     }
-    ResultCase boundary;  // compartment 2 holds no state variable
-    boundary.s.opt.NumSectnPrint = 2;
-    EXPECT_EQ(boundary.Run([&] { OpenOneCompTimeSeries(boundary.s); }), EXIT_FATAL_DATA);
-    EXPECT_NE(boundary.ErrorLine().find("compartment 2 holds no state variable"), std::string::npos)
-        << boundary.ErrorLine();
+    // A compartment that holds no state variable gets rows of the time alone.
+    ResultCase empty;
+    empty.s.opt.NumSectnPrint = 2;
+    empty.s.sys.CurrentTime = 1.5;
+    EXPECT_EQ(empty.Run([&] {
+        OpenOneCompTimeSeries(empty.s);
+        OneCompTimeSeries(empty.s, 2, empty.c);
+    }),
+              -1);  // no error
+    empty.s.files.TimeSeries->Close();
+    EXPECT_EQ(empty.dir.Read("OneCompTimeSeries.csv"), "Time,\r\n 1.5 ,\r\n");
 }
 
 TEST(ProfileSnapshotTest, CompartmentRowsCarryCoordinatesAsSinglesAndValuesAsDoubles) {

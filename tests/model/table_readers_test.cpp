@@ -138,7 +138,10 @@ TEST_F(TableReaders, CompartmentOutOfPlaceEndsTheRun) {
     std::vector<Record> recs = CompartmentRecords({1, 1, 1});
     recs[1][0] = "3";
     dir.Write("Compartments.csv", Csv(recs, Layout::RecordPerLine));
-    EXPECT_EQ(Fatal([&] { ReadCompartments(s); }), "Compartment(I, 1) <> I in ReadCompartments");
+    EXPECT_EQ(Fatal([&] { ReadCompartments(s); }),
+              "Compartment(I, 1) <> I in ReadCompartments: file \"Compartments.csv\", line 3: record 2 "
+              "starts with 3 where compartment number 2 was expected (one record of 10 values per "
+              "compartment, in compartment order)");
 }
 
 TEST_F(TableReaders, InterfaceRecordsFollowNASAndLeaveTheRestOfARow) {
@@ -192,7 +195,9 @@ TEST_F(TableReaders, InterfaceNumberIsCheckedAtTheFirstValue) {
     LoadCompartments({1, 1});
     // Record 2 starts with the wrong number and the file ends there: the check comes first.
     dir.Write("Interfaces.csv", testing::Crlf("h\n1,2,1,1,1,1\n5\n"));
-    EXPECT_EQ(Fatal([&] { ReadInterfaces(s); }), "J = 1 And Inface(I, J) <> I in ReadInterfaces");
+    EXPECT_PRED2(ostra::testing::BeginsWith, Fatal([&] { ReadInterfaces(s); }),
+                 "J = 1 And Inface(I, J) <> I in ReadInterfaces: file \"Interfaces.csv\", line 3: the "
+                 "record of compartment 2 starts with 5 where 2 was expected");
 }
 
 TEST_F(TableReaders, AWeightingFactorOtherThanOneSetsVariableAlphaForGood) {
@@ -285,8 +290,11 @@ TEST_P(PairTables, WrongCompartmentNumberEndsTheRun) {
     Size(1, 2, 1);
     LoadCompartments({1, 1});
     dir.Write(file(), testing::Crlf("h\n1,1,2,0.5\n1,3,1,0.5\n"));
-    EXPECT_EQ(Fatal([&] { Read(); }), flows() ? "J = 2 And Flow(RowCount, J) <> I in ReadFlows"
-                                              : "ECoef(counter, 2) <> J in ReadECoef");
+    EXPECT_PRED2(ostra::testing::BeginsWith, Fatal([&] { Read(); }),
+                 std::string(flows() ? "J = 2 And Flow(RowCount, J) <> I in ReadFlows: file \"Flows.csv\""
+                                     : "ECoef(counter, 2) <> J in ReadECoef: file \"ECoefficients.csv\"") +
+                     ", record on line 3 (state variable 1, compartment 2) holds 3 in column 2 where "
+                     "compartment 2 was expected");
 }
 
 TEST_P(PairTables, CompartmentCheckComesRightAfterColumnTwoOnlyForFlows) {
@@ -295,7 +303,7 @@ TEST_P(PairTables, CompartmentCheckComesRightAfterColumnTwoOnlyForFlows) {
     // The second record names the wrong compartment and the file ends after it.
     dir.Write(file(), testing::Crlf("h\n1,1,2,0.5\n1,3\n"));
     if (flows()) {
-        EXPECT_EQ(Fatal([&] { Read(); }), "J = 2 And Flow(RowCount, J) <> I in ReadFlows");
+        EXPECT_PRED2(ostra::testing::BeginsWith, Fatal([&] { Read(); }), "J = 2 And Flow(RowCount, J) <> I in ReadFlows: ");
     } else {
         const std::string msg = DataErrorOf([&] { Read(); });
         EXPECT_NE(msg.find("end of the file"), std::string::npos) << msg;

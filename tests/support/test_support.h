@@ -1,6 +1,6 @@
 // test_support.h -- scratch model directories and running the real `ostra`.
 //
-// Exports: TempDir, Crlf, ReadFileText, RunOstraExe, OstraRun, TestState.
+// Exports: TempDir, BeginsWith, Crlf, ReadFileText, RunOstraExe, OstraRun, TestState.
 #pragma once
 
 #include <filesystem>
@@ -33,6 +33,11 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// True when `text` starts with `start` (a message text that details follow).
+inline bool BeginsWith(const std::string& text, const std::string& start) {
+    return text.compare(0, start.size(), start) == 0;
+}
 
 // "a\nb\n" -> "a\r\nb\r\n".
 std::string Crlf(const std::string& lf_text);
