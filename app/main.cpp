@@ -1,9 +1,10 @@
 // main.cpp -- `ostra [options] [model-directory]`: one run, exactly as the run button.
 //
-// Runs in the current directory or the one given. Exit status 0 after
-// "Done!", otherwise the status of the early end (see model/constants.h and
-// the README). A fatal error's message also goes to standard error, and so
-// do the warnings of a run whose results need a second look.
+// Runs (or, with --check, checks) the model in the current directory or the
+// one given. Exit status 0 after "Done!" or a check without fault, otherwise
+// the status of the early end (see model/constants.h and --help). A fatal
+// error's message also goes to standard error, and so do the warnings of a
+// run whose results need a second look; the summary goes to standard output.
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -22,6 +23,32 @@ namespace fs = std::filesystem;
 constexpr const char* USAGE =
     "usage: ostra [--check] [--strict] [--quiet] [model-directory]\n"
     "       ostra --version | --help\n";
+
+constexpr const char* HELP =
+    "\n"
+    "Runs the model in model-directory (default: the current directory): deletes\n"
+    "its old \".dng\" files, reads \"Control.csv\" and the tables, solves, and\n"
+    "writes the results and diagnostics there. A directory without \"Control.csv\"\n"
+    "is refused before anything in it is touched.\n"
+    "\n"
+    "Options:\n"
+    "  --check      check the model up to its first step: no results, just a summary\n"
+    "  --strict     end with status 5 when the run or check gave warnings\n"
+    "  -q, --quiet  no status line and no summary; messages, warnings, errors stay\n"
+    "  -h, --help   print this help and end\n"
+    "  --version    print the version and end\n"
+    "  --           what follows is the model directory, even if it starts with -\n"
+    "\n"
+    "Exit statuses:\n"
+    "  0   the run finished (\"Done!\"), or the check found no fault\n"
+    "  1   fatal data error: the message is in \"Error.dng\" and on standard error\n"
+    "  2   the set-up stopped at a scheme or mode that cannot work (message shown)\n"
+    "  3   Newton iteration gave up after all randomizing cycles\n"
+    "  4   the positivity/wiggle criterion was violated and the answer was not \"C\"\n"
+    "  5   --strict: finished, but with warnings about the results\n"
+    "  64  bad command line, or the directory is not a model directory\n"
+    "\n"
+    "Manual: the docs/ folder of the Ostra repository; start with docs/running.md.\n";
 
 struct CommandLine {
     bool check = false, strict = false, quiet = false, help = false, version = false;
@@ -60,7 +87,7 @@ CommandLine Parse(int argc, char** argv) {
 int main(int argc, char** argv) {
     const CommandLine cl = Parse(argc, argv);
     if (cl.help) {
-        std::cout << USAGE;
+        std::cout << USAGE << HELP;
         return ostra::EXIT_DONE;
     }
     if (cl.version) {
@@ -84,7 +111,10 @@ int main(int argc, char** argv) {
         std::cerr << "ostra: " << dir.string() << " holds no \"Control.csv\"; it is not a model directory\n";
         return ostra::EXIT_USAGE;
     }
-    ostra::TerminalDisplay display;
+    ostra::TerminalDisplay::Options shown;
+    shown.statusLine = !cl.quiet;
+    shown.summary = !cl.quiet;
+    ostra::TerminalDisplay display(shown);
     ostra::ModelState state(dir, display);
     state.control.check = cl.check;
     state.control.strict = cl.strict;

@@ -2,15 +2,20 @@
 //
 // Order of a run: show the counters and hide the button; delete the old
 // ".dng" files; read "Control.csv"; set up; the steady-state solution or the
-// time loop; close the result files; the mass-balance report; "Done!".
+// time loop; close the result files; the mass-balance report; "Done!"; the
+// summary. A check (s.control.check) stops after the set-up where the first
+// step or solve would begin and gives the model's summary instead.
 #include "app/run_driver.h"
 
+#include <chrono>
 #include <exception>
 #include <string>
 
+#include "app/model_check.h"
 #include "app/result_files.h"
 #include "app/run_options.h"
 #include "app/run_setup.h"
+#include "app/run_summary.h"
 #include "app/time_integration.h"
 #include "model/error.h"
 #include "sources/mass_balance.h"
@@ -71,6 +76,7 @@ RunPlan PlanOf(const ModelState& s) {
 }
 
 void Run(ModelState& s) {
+    const auto started = std::chrono::steady_clock::now();
     // 1. Counters visible, button hidden for good.
     for (int k = 1; k <= 5; ++k) s.display.SetCounterVisible(k, true);
     s.display.SetRunButtonVisible(false);
@@ -88,6 +94,13 @@ void Run(ModelState& s) {
 
     // 6. Set-up.
     SetupRun(s);
+    if (s.control.check) {
+        CheckModel(s);
+        CloseRunFiles(s);
+        for (const std::string& w : s.control.warnings) s.display.Warning(w);
+        s.display.Summary(CheckSummary(s));
+        return;
+    }
     s.display.RunStarted(PlanOf(s));
 
     if (!s.opt.Dynamic) {
@@ -113,6 +126,8 @@ void Run(ModelState& s) {
     CloseRunFiles(s);
     for (const std::string& w : s.control.warnings) s.display.Warning(w);
     s.display.MessageBox("Done!");
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - started;
+    s.display.Summary(RunSummary(s, wall.count()));
 }
 
 // Closes what is open and marks the results of a run that did not finish.

@@ -14,6 +14,9 @@
 #   varn-quadratic varn.exe
 # The single program built from companions/<companion-folder>/ is copied
 # into the scratch copy under <name-in-model>.
+#
+# The listing at the end names the result and diagnostic files of the run,
+# not the exchange files of the companion programs.
 set -euo pipefail
 
 if [ $# -ne 1 ] || [ ! -d "$1" ]; then
@@ -54,20 +57,32 @@ if [ -f "$example/companions.txt" ]; then
   done <"$example/companions.txt"
 fi
 
-# Build ostra and the companion programs the example needs.
+# Build ostra and the companion programs the example needs, one line per
+# build step on the terminal; the whole log is shown only when it fails.
 targets=(ostra)
 for ((i = 0; i < ${#companions[@]}; i += 2)); do
   targets+=("companion_${companions[i]//-/_}")
 done
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! { [ -f "$build/CMakeCache.txt" ] ||
-       cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo; } >"$log" 2>&1 ||
-   ! cmake --build "$build" -j2 --target "${targets[@]}" >>"$log" 2>&1; then
+build_failed() {
   cat "$log" >&2
   echo "run-example: the build failed" >&2
   exit 1
+}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "Configuring $build (RelWithDebInfo)"
+  # As tools/test-all.sh configures build/, so that neither rebuilds the other's work.
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRA_BENCH=OFF >"$log" 2>&1 || build_failed
 fi
+echo "Building ${targets[*]} in $build"
+# Make's progress lines ("[ 40%] Building CXX object CMakeFiles/x.dir/app/a.cpp.o"),
+# shortened to the percentage and the source file.
+progress() {
+  sed -un -E 's#^\[ *([0-9]+%)\] Building CXX object CMakeFiles/[^/]+\.dir/(.*)\.o$#  [\1] compiling \2#p
+               s#^\[ *([0-9]+%)\] Linking CXX (static library|executable) (.*)$#  [\1] linking \3#p'
+}
+cmake --build "$build" -j2 --target "${targets[@]}" 2>&1 | tee -a "$log" | progress || build_failed
 
 # A fresh copy of the example.
 rm -rf "$scratch"
@@ -98,6 +113,23 @@ if [ $status -eq 0 ]; then
 else
   echo "ostra ended with status $status; the files it left are in $scratch:"
 fi
-(cd "$scratch" && ls -1 -- *.csv *.dng 2>/dev/null | grep -v -x -F -f <(cd "$example" && ls -1) || true) |
-  sed 's/^/  /'
+# Result and diagnostic files: the ".csv" and ".dng" files the run added,
+# without the exchange files of companion programs -- the requests
+# "Shell*.csv" and the answers "<program>.csv" of the programs copied in.
+exchange=$(mktemp)
+trap 'rm -f "$log" "$exchange"' EXIT
+echo 'Shell*.csv' >"$exchange"
+for ((i = 1; i < ${#companions[@]}; i += 2)); do
+  program=${companions[i]}
+  echo "${program%.[eE][xX][eE]}.csv" >>"$exchange"
+done
+(cd "$scratch" && ls -1 -- *.csv *.dng 2>/dev/null || true) | while read -r file; do
+  [ -e "$example/$file" ] && continue
+  skip=0
+  while read -r pattern; do
+    # shellcheck disable=SC2254  # the pattern is a glob on purpose
+    case "${file,,}" in ${pattern,,}) skip=1 ;; esac
+  done <"$exchange"
+  [ $skip -eq 0 ] && echo "  $file"
+done
 exit $status

@@ -8,7 +8,9 @@
 //     LMax = E x WCk / ((1 - Aw) x Velocity),  Velocity = |Q| / Area,
 // Aw being the distance weight of the compartment at that interface. Every
 // violation is appended to "Wiggle.dng"; at the start of a run (or in a
-// steady run) the user is asked whether to continue.
+// steady run) the user is asked whether to continue, and a run that goes on
+// records a warning naming the first violation. A check (ostra --check)
+// records the warning without asking.
 #include "transport/wiggle.h"
 
 #include <cctype>
@@ -28,6 +30,20 @@ inline constexpr const char* WIGGLE_PROMPT =
     "Positivity/wiggle criterion violated.  Enter 'C' if you want to continue anyway.";
 
 std::string Num(double value) { return textio::NumberInText(value); }
+
+// The first violation of one call, for the warning.
+struct FirstViolation {
+    bool found = false;
+    Integer ISV = 0, K = 0, IAS = 0;
+};
+
+// "positivity/wiggle criterion violated at time 0 between compartments 2 and 3 ..."
+std::string ViolationText(const ModelState& s, const FirstViolation& v, Double Time) {
+    const std::string when = s.opt.Dynamic ? "at time " + Num(Time) : "in the steady state";
+    return "positivity/wiggle criterion violated " + when + ", first between compartments " +
+           std::to_string(v.K) + " and " + std::to_string(v.IAS) + " (state variable " +
+           std::to_string(v.ISV) + "); every violation is listed in \"Wiggle.dng\"";
+}
 
 std::string Between(Integer ISV, Integer K, Integer IAS) {
     return " (state variable " + std::to_string(ISV) + ", compartments " + std::to_string(K) + " and " +
@@ -96,20 +112,29 @@ bool Violates(ModelState& s, Integer ISV, Integer K, Integer NAS, int n, Double 
 
 void Wiggle(ModelState& s, Double Time) {
     const auto& t = s.tables;
-    bool Violated = false;
+    FirstViolation first;
     for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
         for (int K = 1; K <= s.setup.NT; ++K) {
             if (t.Compartment(K, 3) != 0) continue;
             const Integer NAS = RoundToInteger(t.Compartment(K, 2), "number of adjacent compartments in Compartments.csv");
-            for (int n = 1; n <= NAS; ++n)
-                if (Violates(s, static_cast<Integer>(ISV), static_cast<Integer>(K), NAS, n, Time)) Violated = true;
+            for (int n = 1; n <= NAS; ++n) {
+                if (!Violates(s, static_cast<Integer>(ISV), static_cast<Integer>(K), NAS, n, Time)) continue;
+                if (!first.found)
+                    first = {true, static_cast<Integer>(ISV), static_cast<Integer>(K),
+                             AdjacentCompartment(s, static_cast<Integer>(K), n)};
+            }
         }
     }
-    if (!Violated || !(Time < s.opt.DELT || !s.opt.Dynamic)) return;
+    if (!first.found || !(Time < s.opt.DELT || !s.opt.Dynamic)) return;
+    if (s.control.check) {
+        AddWarning(s, ViolationText(s, first, Time) + "; a run would ask whether to continue");
+        return;
+    }
 
     std::string answer = s.display.InputBox(WIGGLE_PROMPT);
     for (char& ch : answer) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     if (answer != "C") EndRun(EXIT_USER_STOPPED);
+    AddWarning(s, ViolationText(s, first, Time) + "; the run continued after the answer \"C\"");
 }
 
 }  // namespace ostra

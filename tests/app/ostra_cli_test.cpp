@@ -1,10 +1,13 @@
 // ostra_cli_test.cpp -- the real `ostra` on scratch model directories: exit
-// statuses, "Error.dng", the clean-up of old diagnostics and whole runs.
+// statuses, "Error.dng", the clean-up of old diagnostics and whole runs; the
+// options, the help and the summary after "Done!".
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/ostra_process.h"
 #include "support/test_support.h"
 
 namespace ostra {
@@ -12,6 +15,7 @@ namespace {
 
 using testing::Crlf;
 using testing::RunOstraExe;
+using testing::RunOstraWith;
 using testing::TempDir;
 
 // The 36 value lines of "Control.csv" for one state variable in two
@@ -148,6 +152,52 @@ TEST(OstraCliTest, EquationSolverDynamicRunAlwaysWritesTheFullTimeSeries) {
     EXPECT_EQ(series.rfind("Time,Equation 1 ,Equation 2 ,\r\n .5 ,", 0), 0u) << series;
     EXPECT_FALSE(dir.Exists("ProfileSnapshot.csv"));
     EXPECT_FALSE(dir.Exists("MassBalance.csv"));
+}
+
+TEST(OstraCliTest, HelpVersionAndRefusedCommandLines) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> out, err;  // texts that must appear
+    };
+    const std::vector<std::string> help = {
+        "usage: ostra [--check] [--strict] [--quiet] [model-directory]",
+        "  --check ", "  --strict ", "  -q, --quiet ", "  -h, --help ", "  --version ",
+        "  0   the run finished", "  1   fatal data error", "  2   the set-up stopped", "  3   Newton",
+        "  4   the positivity/wiggle criterion", "  5   --strict", "  64  bad command line", "docs/running.md"};
+    const Case cases[] = {
+        {{"--help"}, 0, help, {}},
+        {{"-h"}, 0, help, {}},
+        {{"--version"}, 0, {"ostra "}, {}},
+        {{"--bogus"}, 64, {}, {"unknown option --bogus", "usage: ostra"}},
+        {{"one", "two"}, 64, {}, {"only one model directory", "usage: ostra"}},
+    };
+    for (const Case& c : cases) {
+        const auto run = RunOstraWith(c.args);
+        const std::string what = c.args[0];
+        EXPECT_EQ(run.status, c.status) << what;
+        for (const std::string& text : c.out) EXPECT_NE(run.out.find(text), std::string::npos) << what << ": " << text;
+        for (const std::string& text : c.err) EXPECT_NE(run.err.find(text), std::string::npos) << what << ": " << text;
+    }
+    // Every line of the help fits a terminal of 80 columns.
+    std::istringstream lines(RunOstraWith({"--help"}).out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LT(line.size(), 80u) << line;
+}
+
+TEST(OstraCliTest, TheSummaryFollowsDoneUnlessQuiet) {
+    TempDir dir;
+    WriteModel(dir);
+    WriteControl(dir, ControlValues());
+    const auto run = RunOstraWith({dir.Path().string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::size_t done = run.out.find("Done!\n");
+    ASSERT_NE(done, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Summary:\n", done), done + 6) << run.out;
+    EXPECT_NE(run.out.find("Result files: AllTimeSeries.csv, MassBalance.csv"), std::string::npos) << run.out;
+
+    const auto quiet = RunOstraWith({"-q", dir.Path().string()});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "Done!\n");
 }
 
 }  // namespace
