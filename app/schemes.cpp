@@ -107,8 +107,17 @@ void PrepareImplicit(ModelState& s, SchemeVectors& w) {
     w.implicitReady = true;
 }
 
-// One line of "EulerStabilityInfo.dng".
-void ReportUnstable(ModelState& s, Double t, int i, Single limit) {
+// One line of "EulerStabilityInfo.dng"; the first of a run is also a
+// warning, since the results of an unstable step are not to be trusted.
+void ReportUnstable(ModelState& s, SchemeVectors& w, Double t, int i, Single limit) {
+    if (!w.unstableReported) {
+        w.unstableReported = true;
+        AddWarning(s, "explicit Euler stability criterion violated " + TimeInText(t) + " for " + EquationName(s, i) +
+                          ": the largest stable time step is " + textio::SingleInText(limit) + ", DELT is " +
+                          textio::SingleInText(s.opt.DELT) +
+                          ", so the results may be meaningless; every violation is listed in "
+                          "\"EulerStabilityInfo.dng\"");
+    }
     if (!s.files.EulerStability) return;
     s.files.EulerStability->Text("stability criterion violated at time ")
         .Double(t)
@@ -173,7 +182,7 @@ void ExplicitEulerStep(ModelState& s, SchemeVectors& w, Double t, Double Step) {
                 if (rate == 0)
                     Error(s, "negative storage for " + EquationName(s, i) + " at time" +
                                  TimeText(t) + " in the explicit Euler stability test");
-                ReportUnstable(s, t, i, static_cast<Single>(-w.StorageOld(i) / rate));
+                ReportUnstable(s, w, t, i, static_cast<Single>(-w.StorageOld(i) / rate));
             }
         }
         if (w.StorageNew(i) == 0) ZeroStorage(s, i, t, "explicit Euler");

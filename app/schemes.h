@@ -26,6 +26,7 @@ struct SchemeVectors {
     bool explicitReady = false;
     bool macCormackReady = false;
     bool implicitReady = false;
+    bool unstableReported = false;  // the run has its stability warning
 };
 
 // Storage of equation i (1..NEQN) as the arrays hold it now: the Single

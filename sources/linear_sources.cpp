@@ -86,7 +86,9 @@ void AddVolumeTerm(ModelState& s, DSparse& A, const RecordAt& in, int K, int sr,
         const int n = ++s.mb.MBExtVolSinksRowCount;
         if (n > s.setup.MaxNSVxNT)
             Error(s, "number of records in mass balance array MBExtVolSinks exceeds dimensioned "
-                     "length of array");
+                     "length of array: " + in.Where() + " is volume term number " + std::to_string(n) +
+                     " whose receiving and driving state variable agree, more than the NSV x NT = " +
+                     std::to_string(s.setup.MaxNSVxNT) + " the account holds");
         s.mb.MBExtVolSinks(n, 1) = sr;
         s.mb.MBExtVolSinks(n, 2) = K;
         s.mb.MBExtVolSinks(n, 3) = term * s.tables.Compartment(K, 9);
@@ -133,11 +135,18 @@ void AddAreaTerm(ModelState& s, DSparse& A, const RecordAt& in, int ISV, int K, 
         if (!interiorJ)
             Error(s, "Ostra not yet set up to accept an area-based source from a boundary/dummy "
                      "compartment to an interior compartment, user should specify as external "
-                     "loading instead in Loads.csv");
+                     "loading instead in Loads.csv: " + in.Where() + ": state variable " + std::to_string(ISV) +
+                     ", rate" + textio::FormatSingle(v) + "from compartment " + std::to_string(J) + " (kind " +
+                     textio::SingleInText(s.tables.Compartment(J, 3)) + ") into compartment " +
+                     std::to_string(K));
         col = RecordEquation(s, in, PROC, ISV, J);
     }
-    const Single Area = GetArea(s, static_cast<Integer>(J), static_cast<Integer>(K));
-    if (Area == MISSING) Error(s, "Interface Area = -999 in LoadALinearSrcSnk");
+    const Single Area = GetArea(s, static_cast<Integer>(J), static_cast<Integer>(K), &in);
+    if (Area == MISSING)
+        Error(s, "Interface Area = -999 in LoadALinearSrcSnk: " + in.Where() + ": the interface of compartment " +
+                     std::to_string(J) + " to compartment " + std::to_string(K) +
+                     " in \"Interfaces.csv\" gives no area, but the area term of state variable " +
+                     std::to_string(ISV) + " acts across it");
     const Single rate = Area * v;
     A.Add(row, col, rate);
 
@@ -145,7 +154,8 @@ void AddAreaTerm(ModelState& s, DSparse& A, const RecordAt& in, int ISV, int K, 
         const int n = ++s.mb.MBExtAreaSinksRowCount;
         if (n > s.setup.MaxNSVxNT)
             Error(s, "number of records in mass balance array MBExtAreaSinks exceeds dimensioned "
-                     "length of array");
+                     "length of array: " + in.Where() + " is area sink number " + std::to_string(n) +
+                     ", more than the NSV x NT = " + std::to_string(s.setup.MaxNSVxNT) + " the account holds");
         const Single coefficient = rate * s.tables.Compartment(K, 9);
         s.mb.MBExtAreaSinks(n, 1) = ISV;
         s.mb.MBExtAreaSinks(n, 2) = K;
@@ -190,14 +200,16 @@ void LoadALinearSrcSnk(ModelState& s, DSparse& A) {
     LoadAreaTerms(s, A);
 }
 
-Single GetArea(ModelState& s, Integer I, Integer J) {
+Single GetArea(ModelState& s, Integer I, Integer J, const RecordAt* at) {
     const Integer NAS = RoundToInteger(s.tables.Compartment(I, 2), "number of adjacent compartments");
     const int stride = s.setup.NColInface;
     for (int n = 1; n <= NAS; ++n) {
         const int c = 2 + (n - 1) * stride;
         if (s.tables.Inface(I, c) == J) return s.tables.Inface(I, c + 1);
     }
-    Error(s, "can't find adjacent compartment in GetArea");
+    Error(s, "can't find adjacent compartment in GetArea: " + (at ? at->Where() + ": " : std::string()) +
+                 "compartment " + std::to_string(I) + " lists no interface to compartment " + std::to_string(J) +
+                 " in \"Interfaces.csv\", so the area of the area term between them is unknown");
 }
 
 }  // namespace ostra

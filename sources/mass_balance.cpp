@@ -73,7 +73,11 @@ Single ExtrapolatedBoundaryConc(ModelState& s, const DVector& c, int ISV, int K,
     const int NAS = InterfaceCount(s, K);
     for (int n = 1; n <= NAS; ++n) {
         const int IADJ = Neighbour(s, K, n);
-        if (IADJ == MISSING) Error(s, "IADJ = -999 in mass balance checking code");
+        if (IADJ == MISSING)
+            Error(s, "IADJ = -999 in mass balance checking code: interface " + std::to_string(n) +
+                         " of compartment " + std::to_string(K) + " in \"Interfaces.csv\" names -999, and the "
+                         "concentration of its extrapolated boundary neighbour " + std::to_string(Bc) +
+                         " comes from its interior neighbours");
         if (s.tables.Compartment(IADJ, 3) != 0) continue;
         ++NASINT;
         lengthSum += GetLength(s, 1, static_cast<Integer>(K), static_cast<Integer>(IADJ));
@@ -85,7 +89,10 @@ Single ExtrapolatedBoundaryConc(ModelState& s, const DVector& c, int ISV, int K,
                                 std::to_string(Bc));
         concSum += c(eAdj);
     }
-    if (NASINT == 0) Error(s, "NASINT =0 in mass balance checking code");
+    if (NASINT == 0)
+        Error(s, "NASINT =0 in mass balance checking code: compartment " + std::to_string(K) +
+                     " has no interior neighbour to extrapolate the concentration of its extrapolated boundary "
+                     "neighbour " + std::to_string(Bc) + " from (state variable " + std::to_string(ISV) + ")");
     const Single Lm = lengthSum / static_cast<Single>(NASINT);
     const double Cm = concSum / NASINT;
     const Single ratio = Lb / Lm;
@@ -117,7 +124,11 @@ void AddBoundaryExchange(ModelState& s, const DVector& c) {
         const int Bc = RoundToInteger(rec(r, 3), "boundary compartment of a boundary record");
         const int e = NeededEquation(s, ISV, K, "boundary exchange");
         const Single conc = BoundaryConc(s, c, ISV, K, Bc, e);
-        if (conc == MISSING) Error(s, "BoundaryConc = -999 in mass balance checking code");
+        if (conc == MISSING)
+            Error(s, "BoundaryConc = -999 in mass balance checking code: the concentration of boundary "
+                     "compartment " + std::to_string(Bc) + " seen from compartment " + std::to_string(K) +
+                     " (state variable " + std::to_string(ISV) + ") is -999 " + TimeInText(s.sys.CurrentTime) +
+                     " (\"BOUNDARY.csv\" column 3)");
         const double flux = StepMass(s, rec(r, 5) * c(e) + static_cast<double>(conc) * rec(r, 4), e);
         if (flux > 0)
             s.mb.MBIn(ISV) += flux;

@@ -14,6 +14,7 @@
 
 #include "model/error.h"
 #include "model/table_readers.h"
+#include "textio/number_format.h"
 
 namespace ostra {
 
@@ -47,7 +48,11 @@ Single GetLength(ModelState& s, Integer LengthOption, Integer I, Integer J) {
         const SMatrix& table = s.tables.Compartment;
         for (int col = 4; col <= 6; ++col) {
             if (table(I, col) == MISSING || table(J, col) == MISSING)
-                Error(s, "-999 data error in Compartment(*," + Num(col) + ") in GetLength");
+                Error(s, "-999 data error in Compartment(*," + Num(col) + ") in GetLength: the centroid "
+                         "coordinate in column " + Num(col) + " of \"Compartments.csv\" is -999 for compartment " +
+                         Num(table(I, col) == MISSING ? I : J) + ", but the distance between compartments " +
+                         Num(I) + " and " + Num(J) + " is needed (a mixing length, an extrapolated boundary or "
+                         "the positivity criterion)");
         }
         Length = 0;
         for (int col = 4; col <= 6; ++col) {
@@ -72,16 +77,24 @@ void UpdateALPHA(ModelState& s) {
         for (int K = 1; K <= nas; ++K) {
             const int c = InterfaceColumn(K);
             const Integer adj = AdjacentCompartment(s, I, K);
-            if (adj == I) Error(s, "AdjSectnNum = I in UpdateAlpha");
+            if (adj == I)
+                Error(s, "AdjSectnNum = I in UpdateAlpha: interface " + Num(K) + " of compartment " + Num(I) +
+                             " in \"Interfaces.csv\" names compartment " + Num(I) + " itself");
             if (adj < 1 || adj > s.setup.NT) {
                 Error(s, "AdjSectnNum = " + Num(adj) + " of interface " + Num(K) + " of compartment " +
                              Num(I) + " in \"Interfaces.csv\" is not a compartment 1 to " +
                              Num(s.setup.NT) + " in UpdateAlpha");
             }
             const Single dI = inface(I, c + 2);
-            if (dI == MISSING) Error(s, DISTANCE_MISSING);
+            if (dI == MISSING)
+                Error(s, std::string(DISTANCE_MISSING) + ": interface " + Num(K) + " of compartment " + Num(I) +
+                             " in \"Interfaces.csv\" (to compartment " + Num(adj) +
+                             ") gives no distance; weighting factors other than 1 need it");
             const Single dJ = NeighbourDistance(s, I, K, adj);
-            if (dJ == MISSING) Error(s, DISTANCE_MISSING);
+            if (dJ == MISSING)
+                Error(s, std::string(DISTANCE_MISSING) + ": the interface of compartment " + Num(adj) +
+                             " to compartment " + Num(I) + " in \"Interfaces.csv\" gives no distance; weighting "
+                             "factors other than 1 need it");
             const Single sum = dI + dJ;
             if (sum == 0) {
                 Error(s, "dI + dJ = 0 in UpdateAlpha: the distances from the centroids of compartments " +
@@ -90,8 +103,15 @@ void UpdateALPHA(ModelState& s) {
             }
             alpha(I, 2 * K) = adj;
             alpha(I, 2 * K + 1) = dJ / sum;
-            if (alpha(I, 2 * K + 1) > 1) Error(s, "ALPHAweighted(I, 2 * K + 1) > 1 in UpdateAlpha");
-            if (alpha(I, 2 * K + 1) < 0) Error(s, "ALPHAweighted(I, 2 * K + 1) < 0 in UpdateAlpha");
+            const Single w = alpha(I, 2 * K + 1);
+            if (w > 1 || w < 0) {
+                const std::string weight = ": the distances " + textio::SingleInText(dI) + " (compartment " +
+                                           Num(I) + ") and " + textio::SingleInText(dJ) + " (compartment " +
+                                           Num(adj) + ") to their interface in \"Interfaces.csv\" give the weight " +
+                                           textio::SingleInText(w) + "; distances must not be negative";
+                if (w > 1) Error(s, "ALPHAweighted(I, 2 * K + 1) > 1 in UpdateAlpha" + weight);
+                Error(s, "ALPHAweighted(I, 2 * K + 1) < 0 in UpdateAlpha" + weight);
+            }
         }
     }
 }

@@ -81,8 +81,7 @@ TEST(MassBalanceStep, FixedBoundaryUsesRowOfItsStateVariable) {
     EXPECT_EQ(m.s.mb.MBOut(2, 1), 0);
 
     m.s.tables.Boundary(2 + 2, 3) = MISSING;
-    EXPECT_EQ(ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }),
-              "BoundaryConc = -999 in mass balance checking code");
+    EXPECT_PRED2(ostra::testing::BeginsWith, ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }), "BoundaryConc = -999 in mass balance checking code: ");
 
     m.s.tables.Boundary(2 + 2, 2) = 1;
     EXPECT_EQ(ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }),
@@ -127,11 +126,9 @@ TEST(MassBalanceStep, ExtrapolationNeedsInteriorNeighbours) {
     m.Connect(1, 3, 1);
     StartAccount(m, 1);
     SetRecord(m.s, 1, 1, 1, 2, 0.5, -1);
-    EXPECT_EQ(ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }),
-              "NASINT =0 in mass balance checking code");
+    EXPECT_PRED2(ostra::testing::BeginsWith, ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }), "NASINT =0 in mass balance checking code: ");
     m.s.tables.Inface(1, 7) = MISSING;
-    EXPECT_EQ(ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }),
-              "IADJ = -999 in mass balance checking code");
+    EXPECT_PRED2(ostra::testing::BeginsWith, ErrorMessage(m, [&] { MassBalanceStep(m.s, m.s.sys.c); }), "IADJ = -999 in mass balance checking code: ");
 }
 
 TEST(MassBalanceStep, LoadsAndSourceSinkRecordsBySign) {
