@@ -1,7 +1,7 @@
 // bench_models.h -- generated model directories for the benchmarks.
 //
 // Exports: ModelDir, ChainModel, GridModel, OneCompartmentModel,
-// AlternatingFlowsCompanion, NullDisplay, RunModel.
+// AlternatingFlowsCompanion, NullDisplay, RunModel, Chain, Grid, OneCompartment.
 //
 // Each model is written, as a user would write it, into a directory of its
 // own under the temporary directory (removed with the object):
@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "app/run_driver.h"
+#include "app/silent_display.h"
 #include "model/display.h"
 #include "model/model_state.h"
 #include "tests/app/compartment_model_files.h"
@@ -138,15 +139,7 @@ inline void AlternatingFlowsCompanion(const fs::path& dir, const CompartmentMode
 }
 
 // A display that shows nothing: the benchmarks time the run alone.
-class NullDisplay : public ostra::Display {
-public:
-    void SetRunButtonVisible(bool) override {}
-    void SetCounterVisible(int, bool) override {}
-    void SetCounterText(int, const std::string&) override {}
-    void Repaint() override {}
-    void MessageBox(const std::string&) override {}
-    std::string InputBox(const std::string&) override { return ""; }
-};
+using NullDisplay = ostra::SilentDisplay;
 
 struct RunResult {
     int status;

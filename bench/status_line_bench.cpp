@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "app/run_driver.h"
+#include "app/silent_display.h"
 #include "app/terminal_display.h"
 #include "model/model_state.h"
 #include "tests/app/compartment_model_files.h"
@@ -37,15 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr const char* STEPS = "10000";
 
-class NullDisplay : public ostra::Display {
-public:
-    void SetRunButtonVisible(bool) override {}
-    void SetCounterVisible(int, bool) override {}
-    void SetCounterText(int, const std::string&) override {}
-    void Repaint() override {}
-    void MessageBox(const std::string&) override {}
-    std::string InputBox(const std::string&) override { return ""; }
-};
+using NullDisplay = ostra::SilentDisplay;
 
 // The one-compartment model in a directory of its own, removed with the object.
 class OneCompartment {

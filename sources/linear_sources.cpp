@@ -95,21 +95,20 @@ void AddVolumeTerm(ModelState& s, DSparse& A, const RecordAt& in, int K, int sr,
     }
 }
 
-// Parses the records of "VolumeSrcSnks.csv" up to its -999, or up to the
-// first field that cannot be read.
-void ParseVolumeTerms(ParsedRecords<VolumeTermRecord>& p) {
+// Parses the records of `file` up to its -999, or up to the first field that
+// cannot be read: after the header, `readRecord` reads one record (returning
+// false at the -999 that ends the list).
+template <class Record, class ReadRecord>
+void ParseRecords(ParsedRecords<Record>& p, const char* file, ReadRecord readRecord) {
     p.records.clear();
     p.failed = false;
-    textio::TextReader in = textio::TextReader::FromContent(VOLUME_SRC_SNK_FILE, p.file.Bytes());
+    textio::TextReader in = textio::TextReader::FromContent(file, p.file.Bytes());
     try {
         in.ReadLine("header line");
-        for (;;) {
-            const Integer K = in.ReadInteger("compartment of a volume term, or -999 ending the list");
-            if (K == MISSING) break;
-            const Integer sr = in.ReadInteger("state variable receiving the volume term");
-            const Integer sc = in.ReadInteger("state variable driving the volume term");
-            const Single k = in.ReadSingle("rate constant of the volume term");
-            p.records.push_back({K, sr, sc, k, in.Line()});
+        Record r{};
+        while (readRecord(in, r)) {
+            r.line = in.Line();
+            p.records.push_back(r);
         }
     } catch (const textio::DataError& e) {
         p.failed = true;
@@ -117,9 +116,28 @@ void ParseVolumeTerms(ParsedRecords<VolumeTermRecord>& p) {
     }
 }
 
+bool ReadVolumeRecord(textio::TextReader& in, VolumeTermRecord& r) {
+    r.K = in.ReadInteger("compartment of a volume term, or -999 ending the list");
+    if (r.K == MISSING) return false;
+    r.sr = in.ReadInteger("state variable receiving the volume term");
+    r.sc = in.ReadInteger("state variable driving the volume term");
+    r.k = in.ReadSingle("rate constant of the volume term");
+    return true;
+}
+
+bool ReadAreaRecord(textio::TextReader& in, AreaTermRecord& r) {
+    r.ISV = in.ReadInteger("state variable of an area term, or -999 ending the list");
+    if (r.ISV == MISSING) return false;
+    r.K = in.ReadInteger("compartment receiving the area term");
+    r.J = in.ReadInteger("adjacent compartment of the area term");
+    r.v = in.ReadSingle("rate per unit area of the area term");
+    return true;
+}
+
 void LoadVolumeTerms(ModelState& s, DSparse& A) {
     ParsedRecords<VolumeTermRecord>& p = s.inputs.volumeTerms;
-    if (p.file.Refresh(s.Dir, VOLUME_SRC_SNK_FILE, s.companions.starts)) ParseVolumeTerms(p);
+    if (p.file.Refresh(s.Dir, VOLUME_SRC_SNK_FILE, s.companions.starts))
+        ParseRecords(p, VOLUME_SRC_SNK_FILE, ReadVolumeRecord);
     for (const VolumeTermRecord& r : p.records)
         AddVolumeTerm(s, A, RecordAt{VOLUME_SRC_SNK_FILE, r.line}, r.K, r.sr, r.sc, r.k);
     if (p.failed) throw textio::DataError(p.error);
@@ -164,29 +182,10 @@ void AddAreaTerm(ModelState& s, DSparse& A, const RecordAt& in, int ISV, int K, 
     }
 }
 
-void ParseAreaTerms(ParsedRecords<AreaTermRecord>& p) {
-    p.records.clear();
-    p.failed = false;
-    textio::TextReader in = textio::TextReader::FromContent(AREA_SRC_SNK_FILE, p.file.Bytes());
-    try {
-        in.ReadLine("header line");
-        for (;;) {
-            const Integer ISV = in.ReadInteger("state variable of an area term, or -999 ending the list");
-            if (ISV == MISSING) break;
-            const Integer K = in.ReadInteger("compartment receiving the area term");
-            const Integer J = in.ReadInteger("adjacent compartment of the area term");
-            const Single v = in.ReadSingle("rate per unit area of the area term");
-            p.records.push_back({ISV, K, J, v, in.Line()});
-        }
-    } catch (const textio::DataError& e) {
-        p.failed = true;
-        p.error = e.what();
-    }
-}
-
 void LoadAreaTerms(ModelState& s, DSparse& A) {
     ParsedRecords<AreaTermRecord>& p = s.inputs.areaTerms;
-    if (p.file.Refresh(s.Dir, AREA_SRC_SNK_FILE, s.companions.starts)) ParseAreaTerms(p);
+    if (p.file.Refresh(s.Dir, AREA_SRC_SNK_FILE, s.companions.starts))
+        ParseRecords(p, AREA_SRC_SNK_FILE, ReadAreaRecord);
     for (const AreaTermRecord& r : p.records)
         AddAreaTerm(s, A, RecordAt{AREA_SRC_SNK_FILE, r.line}, r.ISV, r.K, r.J, r.v);
     if (p.failed) throw textio::DataError(p.error);
