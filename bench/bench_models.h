@@ -118,7 +118,7 @@ inline CompartmentModel OneCompartment() {
 }
 
 // Makes "Flows.exe", which writes one of two flow tables into "Flows.csv"
-// in turn, so that the matrix changes at every step. The two tables are the
+// by the time it is asked for, so that the matrix changes at every step. The two tables are the
 // flows of `a` and `b` (the same model with other flows).
 inline void AlternatingFlowsCompanion(const fs::path& dir, const CompartmentModel& a,
                                       const CompartmentModel& b, const ControlFile& control) {
@@ -132,8 +132,11 @@ inline void AlternatingFlowsCompanion(const fs::path& dir, const CompartmentMode
     const fs::path exe = dir / "Flows.exe";
     {
         std::ofstream out(exe);
-        out << "#!/bin/sh\nif [ -e flip ]; then rm flip; cp FlowsA.csv Flows.csv; "
-               "else : > flip; cp FlowsB.csv Flows.csv; fi\n";
+        // The table of the requested time's step parity (DELT 0.5: times
+        // 0.5, 1, 1.5, ...), so every step's new level differs from its old.
+        out << "#!/bin/sh\n"
+               "case $(awk '{print int($1 * 2 + 0.5) % 2}' ShellFlows.csv) in\n"
+               "0) cp FlowsA.csv Flows.csv ;;\n*) cp FlowsB.csv Flows.csv ;;\nesac\n";
     }
     fs::permissions(exe, fs::perms::owner_all);
 }

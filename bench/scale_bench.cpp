@@ -16,6 +16,7 @@
 //                         from one dgetrf, per right-hand side, same run
 // Build with -DOSTRA_BENCH=ON in a Release build.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <string>
@@ -49,19 +50,31 @@ ControlFile Control(int steps, bool flowsVary = false) {
     return control;
 }
 
+// User and system time of this process (not of the programs it started).
+double OwnCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
 // Runs the model `iterations` times and reports time per step.
 void TimeRuns(benchmark::State& state, const ModelDir& dir, int steps, bool leaveCompanionsOut,
               const char* counter, double unit) {
-    double total = 0;
+    double total = 0, cpu = 0;
     long eliminations = 0, replays = 0;
     for (auto _ : state) {
+        const double cpu0 = OwnCpuSeconds();
         const bench::RunResult r = bench::RunModel(dir.Dir());
+        cpu += OwnCpuSeconds() - cpu0;
         if (r.status != 0) state.SkipWithError("the run failed");
         total += r.seconds - (leaveCompanionsOut ? r.companionSeconds : 0);
         eliminations = r.eliminations, replays = r.replays;
         state.SetIterationTime(r.seconds);
     }
     state.counters[counter] = total / steps / static_cast<double>(state.iterations()) * unit;
+    // The process's own processor time: companion programs are not in it.
+    state.counters["cpu_ms_per_step"] = cpu / steps / static_cast<double>(state.iterations()) * 1e3;
     state.counters["eliminations"] = static_cast<double>(eliminations);
     state.counters["replays"] = static_cast<double>(replays);
 }
