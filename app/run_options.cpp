@@ -6,7 +6,9 @@
 // line holding exactly the values of its pair. A value line with a value too
 // many or too few would shift every later pair, so both end the run with a
 // message naming the line. Words ("ENVS", "Y", "N") are upper-cased before
-// they are compared. Everything after the 36th pair is ignored.
+// they are compared. A 37th pair may choose the linear solver; a file that
+// ends after pair 36, or holds only blank lines there, keeps Gauss-Jordan.
+// Everything after the 37th pair is ignored.
 #include "app/run_options.h"
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "model/error.h"
+#include "solvers/klu_solver.h"
 #include "textio/errors.h"
 #include "textio/text_reader.h"
 
@@ -78,6 +81,27 @@ public:
             if (!extra.empty()) ExtraValue(name, extra);
         }
         return value;
+    }
+
+    // The label and value line of an optional last pair: false when the file
+    // ends before its value line. `value` is the first field (blanks and
+    // quotes removed), `extra` the first non-empty field after it.
+    bool OptionalWord(int pair, std::string& value, std::string& extra) {
+        pair_ = pair;
+        std::string line;
+        if (!in_.TryReadLine(line)) return false;
+        valueLine_ = in_.Line() + 1;
+        if (!in_.TryReadLine(line)) return false;
+        std::size_t pos = 0;
+        value = NextFieldOf(line, pos);
+        extra.clear();
+        while (extra.empty() && pos < line.size()) extra = NextFieldOf(line, pos);
+        return true;
+    }
+
+    // Ends the run with `message` after the file, line and pair of `name`.
+    [[noreturn]] void Fail(const char* name, const std::string& message) {
+        Error(s_, Prefix(name) + message);
     }
 
     Integer Int(const char* name) { return Field<Integer>(name, [&](const std::string& w) { return in_.ReadInteger(w); }); }
@@ -261,6 +285,31 @@ void ReadTimeVarPairs(ControlFile& f, RunOptions& o) {
     }
 }
 
+// Pair 37, optional: the linear solver. Nothing (a file of 36 pairs, or a
+// blank value line) keeps Gauss-Jordan.
+void ReadSolverPair(ControlFile& f, RunOptions& o) {
+    const char* name = "linear solver";
+    const std::string accepted =
+        "; the value line holds \"GAUSS-JORDAN\" or \"SPARSE-LU\" (or nothing, for Gauss-Jordan)";
+    o.SparseLU = false;
+    std::string value, extra;
+    if (!f.OptionalWord(37, value, extra)) return;
+    const std::string word = Upper(value);
+    if (word.empty() && extra.empty()) return;
+    if (word.empty())
+        f.Fail(name, "an empty field stands before \"" + textio::VisibleText(extra) + "\"" + accepted);
+    if (word != "GAUSS-JORDAN" && word != "SPARSE-LU")
+        f.Fail(name, "\"" + textio::VisibleText(value) + "\" is no linear solver" + accepted);
+    if (!extra.empty())
+        f.Fail(name, "extra value \"" + textio::VisibleText(extra) + "\" after \"" +
+                         textio::VisibleText(value) + "\"" + accepted);
+    o.SparseLU = word == "SPARSE-LU";
+    if (o.SparseLU && !SparseLUAvailable())
+        f.Fail(name, "SPARSE-LU is chosen, but this build of ostra has no sparse LU solver "
+                     "(SuiteSparse's KLU was not found when it was built); choose GAUSS-JORDAN, or "
+                     "build ostra where libsuitesparse-dev is installed");
+}
+
 }  // namespace
 
 void ReadControl(ModelState& s) {
@@ -271,6 +320,7 @@ void ReadControl(ModelState& s) {
     ReadTimePairs(s, f);
     ReadNewtonPairs(f, s.opt);
     ReadTimeVarPairs(f, s.opt);
+    ReadSolverPair(f, s.opt);
 }
 
 }  // namespace ostra

@@ -92,7 +92,8 @@ void SetupNonlinear(ModelState& s) {
         EndRun(EXIT_SETUP_STOPPED);
     }
     s.sys.G.Resize(NEQN, "G");
-    s.sys.XJAC.Resize(NEQN, NEQN, "XJAC");
+    // A sparse LU run holds its Jacobian by its non-zeros (s.work.sparseLU).
+    if (!s.opt.SparseLU) s.sys.XJAC.Resize(NEQN, NEQN, "XJAC");
     if (s.opt.NewtonInfo) s.files.NewtonInfo = std::make_unique<textio::TextWriter>(s.Dir, "NewtonInfo.dng");
 }
 

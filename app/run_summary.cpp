@@ -1,6 +1,6 @@
 // run_summary.cpp -- the few lines `ostra` prints on what a finished run did.
 //
-// Exports (run_summary.h): RunSummary, ModeText, SchemeText, SummaryNumber,
+// Exports (run_summary.h): RunSummary, ModeText, SchemeText, LinearSolverName, SummaryNumber,
 // WarningLines, SummaryLine.
 //
 // Everything here describes; nothing changes the state or any file. The
@@ -238,6 +238,11 @@ std::string SchemeText(const ModelState& s) {
     return text;
 }
 
+std::string LinearSolverName(const ModelState& s) {
+    if (s.opt.SparseLU) return "sparse LU (KLU)";
+    return s.opt.LinearMethod == LINEAR_METHOD_LU ? "LU decomposition (LUDCMP)" : "Gauss-Jordan";
+}
+
 std::string WarningLines(const RunControl& control) {
     if (control.warnings.empty()) return SummaryLine(2, "Warnings: none");
     std::string text = SummaryLine(2, "Warnings:");
@@ -255,6 +260,7 @@ std::string RunSummary(const ModelState& s, double wallSeconds) {
     else
         size += "steady state";
     text += SummaryLine(2, size + "; wall time " + WallTime(wallSeconds));
+    text += SummaryLine(2, "Linear solver: " + LinearSolverName(s));
     text += SummaryLine(2, "Companion programs started: " + std::to_string(s.companions.starts));
     text += FinalValueLines(s);
     for (const std::string& name : s.control.resultFiles)

@@ -1,6 +1,7 @@
 // run_summary.h -- the few lines `ostra` prints on what a finished run did.
 //
-// Exports: RunSummary, ModeText, SchemeText, SummaryNumber, WarningLines, SummaryLine.
+// Exports: RunSummary, ModeText, SchemeText, LinearSolverName, SummaryNumber,
+// WarningLines, SummaryLine.
 #pragma once
 
 #include <string>
@@ -23,6 +24,9 @@ std::string ModeText(const RunOptions& o);
 // "implicit Euler", "steady state, one linear solve", "Crank-Nicolson, each
 // step solved by Newton iteration (finite-difference Jacobian)".
 std::string SchemeText(const ModelState& s);
+// The linear solver of the run: "Gauss-Jordan", "LU decomposition (LUDCMP)"
+// or "sparse LU (KLU)".
+std::string LinearSolverName(const ModelState& s);
 
 // A number for reading: 6 significant digits ("0.25", "1.61472e+06").
 std::string SummaryNumber(double value);

@@ -21,6 +21,7 @@
 #include "model/display.h"
 #include "model/elimination_record.h"
 #include "model/input_cache.h"
+#include "model/sparse_lu_work.h"
 #include "model/sparse_matrix.h"
 #include "textio/text_writer.h"
 
@@ -71,6 +72,7 @@ struct RunOptions {
     bool TimeVarAEqnSolver = false;    // 34
     bool TimeVarBEqnSolver = false;    // 35
     bool TimeVarRVEqnSolver = false;   // 36
+    bool SparseLU = false;             // 37: "SPARSE-LU"; absent or "GAUSS-JORDAN": False
 
     // Derived while reading.
     bool TimeVarParms = false;  // some table other than the loads varies in time
@@ -221,6 +223,7 @@ struct SolverWork {
     IVector luINDX;
     long eliminations = 0;  // solves that eliminated their matrix
     long replays = 0;       // solves that replayed the last elimination
+    SparseLUWork sparseLU;  // the solves of a "SPARSE-LU" run (model/sparse_lu_work.h)
 };
 
 struct ModelState {

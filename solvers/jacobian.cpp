@@ -14,19 +14,30 @@
 // Analytic: df/dC from "dfdc.exe", dR/dC from "Pask.exe" and the coefficient
 // matrix A, for the steady state and the schemes 1, 3 and 4; the storage
 // derivative is that of the storage the residual uses.
+//
+// A sparse LU run holds the Jacobian by its non-zeros (DSparse), formed by
+// the same expressions in the same order, so that each element it holds has
+// the bits of the dense element: a finite-difference column keeps the rows
+// whose difference is not exactly 0; the analytic rows merge the rows of A
+// with those of df/dC, which is read keeping only its non-zero values.
 #include "solvers/jacobian.h"
 
 #include <string>
 
 #include "model/error.h"
+#include "model/model_state.h"
 #include "solvers/nonlinear_terms.h"
 #include "solvers/residual.h"
 
 namespace ostra {
 namespace {
 
+// Forms column J from the residuals G1, G2 of the moved points and the
+// divisor: storeColumn(J, G1, G2, divisor), J = 1..NEQN in order.
+template <class StoreColumn>
 void FiniteDifferences(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
-                       DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
+                       DSparse& A, DVector& BBC, DVector& B, Double cumtime,
+                       StoreColumn storeColumn) {
     const int NEQN = s.opt.NEQN;
     DVector XP(NEQN, "XP");
     DVector G1(NEQN, "GP");
@@ -48,7 +59,7 @@ void FiniteDifferences(ModelState& s, Double DELTFD, const DVector& X, const DVe
             EvalG(s, XP, XPREV, G2, ALL_ROWS, A, BBC, B, cumtime);
             divisor = DELTFD * 2 * x;
         }
-        for (int I = 1; I <= NEQN; ++I) XJAC(I, J) = (G1(I) - G2(I)) / divisor;
+        storeColumn(J, G1, G2, divisor);
         XP(J) = x;
     }
 }
@@ -88,6 +99,20 @@ void DynamicRows(ModelState& s, const DVector& X, const DVector& RDeriv, const D
     }
 }
 
+// The checks of a time step's Jacobian before its rows are formed.
+void CheckDynamicJacobian(ModelState& s) {
+    const int NEQN = s.opt.NEQN;
+    const Integer DynType = s.opt.DynType;
+    if (DynType == 2) Error(s, "MacCormack not implemented for nonlinear");
+    if (DynType < 1 || DynType > 4) Error(s, "DynType <> 1,2, 3, or 4 in Jacobian");
+    if (!s.opt.EquationSolver) {
+        const int count = CountEquations(s);
+        if (count != NEQN)
+            Error(s, "the compartments hold " + std::to_string(count) + " equations, NEQN is " +
+                         std::to_string(NEQN) + ", in Jacobian");
+    }
+}
+
 void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DSparse& A, Double cumtime) {
     const int NEQN = s.opt.NEQN;
     DMatrix DFDC(NEQN, NEQN, "DFDC");
@@ -100,16 +125,79 @@ void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DSparse& A, 
     }
     DVector RDeriv(NEQN, "RDeriv");
     GetPask(s, RDeriv, X);
-    const Integer DynType = s.opt.DynType;
-    if (DynType == 2) Error(s, "MacCormack not implemented for nonlinear");
-    if (DynType < 1 || DynType > 4) Error(s, "DynType <> 1,2, 3, or 4 in Jacobian");
-    if (!s.opt.EquationSolver) {
-        const int count = CountEquations(s);
-        if (count != NEQN)
-            Error(s, "the compartments hold " + std::to_string(count) + " equations, NEQN is " +
-                         std::to_string(NEQN) + ", in Jacobian");
-    }
+    CheckDynamicJacobian(s);
     DynamicRows(s, X, RDeriv, DFDC, A, XJAC);
+}
+
+// Calls each(J, a, d) for the columns J of row I where A or DFDC holds an
+// element, in column order, with the elements (0 where absent); `diagonal`
+// adds column I when neither holds it.
+template <class Each>
+void MergeRows(const DSparse& A, const DSparse& DFDC, int I, bool diagonal, Each each) {
+    const auto& a = A.Row(I);
+    const auto& d = DFDC.Row(I);
+    auto pa = a.begin(), pd = d.begin();
+    bool diagonalSeen = !diagonal;
+    while (pa != a.end() || pd != d.end()) {
+        const int J = (pd == d.end() || (pa != a.end() && pa->col < pd->col)) ? pa->col : pd->col;
+        if (!diagonalSeen && J > I) {
+            each(I, 0.0, 0.0);
+            diagonalSeen = true;
+        }
+        Double av = 0, dv = 0;
+        if (pa != a.end() && pa->col == J) av = (pa++)->value;
+        if (pd != d.end() && pd->col == J) dv = (pd++)->value;
+        if (J == I) diagonalSeen = true;
+        each(J, av, dv);
+    }
+    if (!diagonalSeen) each(I, 0.0, 0.0);
+}
+
+void DynamicRowsSparse(ModelState& s, const DVector& X, const DVector& RDeriv, const DSparse& DFDC,
+                       const DSparse& A, DSparse& XJAC) {
+    const int NEQN = s.opt.NEQN;
+    const Integer DynType = s.opt.DynType;
+    const Single dt = (DynType == 4) ? s.opt.DELT / 2 : s.opt.DELT;
+    for (int I = 1; I <= NEQN; ++I) {
+        const Double S = StorageDerivative(s, X, RDeriv, I);
+        auto& row = XJAC.MutableRow(I);
+        if (DynType == 1) {
+            row.push_back({I, S});
+            continue;
+        }
+        MergeRows(A, DFDC, I, true, [&](int N, Double a, Double d) {
+            if (N == I)
+                row.push_back({I, S - (d + a) * dt});
+            else
+                row.push_back({N, -(a + d) * dt});
+        });
+    }
+}
+
+// XJAC sized NEQN x NEQN with no element.
+void EmptyRows(DSparse& XJAC, int NEQN) {
+    if (XJAC.Rows() != NEQN) XJAC.Resize(NEQN, "Jacobian");
+    XJAC.Clear();
+}
+
+void AnalyticSparse(ModelState& s, const DVector& X, DSparse& XJAC, const DSparse& A,
+                    Double cumtime) {
+    const int NEQN = s.opt.NEQN;
+    DSparse& DFDC = s.work.sparseLU.dfdc;
+    s.sys.CurrentTime = cumtime;
+    Getdfdc(s, DFDC, X);
+    EmptyRows(XJAC, NEQN);
+    if (!s.opt.Dynamic) {
+        for (int I = 1; I <= NEQN; ++I) {
+            auto& row = XJAC.MutableRow(I);
+            MergeRows(A, DFDC, I, false, [&](int J, Double a, Double d) { row.push_back({J, d + a}); });
+        }
+        return;
+    }
+    DVector RDeriv(NEQN, "RDeriv");
+    GetPask(s, RDeriv, X);
+    CheckDynamicJacobian(s);
+    DynamicRowsSparse(s, X, RDeriv, DFDC, A, XJAC);
 }
 
 }  // namespace
@@ -117,10 +205,34 @@ void Analytic(ModelState& s, const DVector& X, DMatrix& XJAC, const DSparse& A, 
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
               DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
     (void)G;  // the caller's residual is neither read nor changed
-    if (s.opt.AnalyticJacobian)
+    if (s.opt.AnalyticJacobian) {
         Analytic(s, X, XJAC, A, cumtime);
-    else
-        FiniteDifferences(s, DELTFD, X, XPREV, XJAC, A, BBC, B, cumtime);
+        return;
+    }
+    const int NEQN = s.opt.NEQN;
+    FiniteDifferences(s, DELTFD, X, XPREV, A, BBC, B, cumtime,
+                      [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
+                          for (int I = 1; I <= NEQN; ++I) XJAC(I, J) = (G1(I) - G2(I)) / divisor;
+                      });
+}
+
+void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
+              DSparse& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
+    (void)G;  // the caller's residual is neither read nor changed
+    if (s.opt.AnalyticJacobian) {
+        AnalyticSparse(s, X, XJAC, A, cumtime);
+        return;
+    }
+    const int NEQN = s.opt.NEQN;
+    EmptyRows(XJAC, NEQN);
+    // Column J is formed after columns 1..J-1, so every row stays in column order.
+    FiniteDifferences(s, DELTFD, X, XPREV, A, BBC, B, cumtime,
+                      [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
+                          for (int I = 1; I <= NEQN; ++I) {
+                              const Double v = (G1(I) - G2(I)) / divisor;
+                              if (v != 0) XJAC.MutableRow(I).push_back({J, v});
+                          }
+                      });
 }
 
 }  // namespace ostra

@@ -12,4 +12,11 @@ namespace ostra {
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
               DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime);
 
+// The same Jacobian held by its non-zeros (a sparse LU run), each element
+// with the bits of the dense one. Finite differences keep the elements of
+// each column that are not exactly 0; the analytic Jacobian holds the
+// elements where A or df/dC holds one (and, in a time step, the diagonal).
+void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
+              DSparse& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime);
+
 }  // namespace ostra

@@ -9,6 +9,11 @@
 // that finds no decrease, is followed by a restart from the best of
 // NumRandomSamples random points; after MaxRandomizing restarts the run ends.
 // Progress goes to counters 2 to 5 and, when asked for, to "NewtonInfo.dng".
+//
+// The Newton step solves XJAC Step = G. A Gauss-Jordan run forms the dense
+// Jacobian XJAC and eliminates it; a sparse LU run forms the Jacobian by its
+// non-zeros (s.work.sparseLU.jacobian; XJAC stays empty) and hands it to
+// the sparse LU solver, which ends the run on a singular Jacobian.
 #include "solvers/newton.h"
 
 #include <chrono>
@@ -20,6 +25,7 @@
 #include "solvers/jacobian.h"
 #include "solvers/linear_solver.h"
 #include "solvers/residual.h"
+#include "solvers/solve.h"
 #include "textio/number_format.h"
 #include "textio/text_writer.h"
 
@@ -128,6 +134,43 @@ void TraceJacobian(ModelState& s, const DMatrix& XJAC) {
     }
 }
 
+// The sparse Jacobian in the same layout, the elements it does not hold as 0.
+void TraceJacobian(ModelState& s, const DSparse& XJAC) {
+    textio::TextWriter* out = Trace(s);
+    if (!out) return;
+    out->Text("Jacobian ....").EndLine();
+    for (int I = 1; I <= s.opt.NEQN; ++I) {
+        const auto& row = XJAC.Row(I);
+        auto next = row.begin();
+        for (int J = 1; J <= s.opt.NEQN; ++J) {
+            Double value = 0;
+            if (next != row.end() && next->col == J) value = (next++)->value;
+            out->Double(value);
+        }
+        out->EndLine();
+    }
+}
+
+// The Newton step: Step = XJAC^-1 G, with the Jacobian at X.
+void NewtonStepOf(ModelState& s, Double DELTFD, const DVector& X, DVector& G, DMatrix& XJAC,
+                  DVector& Step, Problem& p) {
+    const int NEQN = s.opt.NEQN;
+    if (!s.opt.SparseLU) {
+        Jacobian(s, DELTFD, X, p.XPREV, G, XJAC, p.A, p.BBC, p.B, p.cumtime);
+        TraceJacobian(s, XJAC);
+        for (int I = 1; I <= NEQN; ++I) Step(I) = G(I);
+        Solve(s, XJAC, Step);
+        return;
+    }
+    DSparse& J = s.work.sparseLU.jacobian;
+    Jacobian(s, DELTFD, X, p.XPREV, G, J, p.A, p.BBC, p.B, p.cumtime);
+    TraceJacobian(s, J);
+    for (int I = 1; I <= NEQN; ++I) Step(I) = G(I);
+    // The step belongs to the new time level (the steady state: -999).
+    const Double time = s.opt.Dynamic ? p.cumtime + static_cast<Double>(s.opt.DELT) : MISSING_VALUE;
+    Solve(s, J, Step, time, "the Jacobian of Newton iteration");
+}
+
 // Backtracking from the full step. Returns false when the step length fell
 // below machine precision without a decrease; X is then unchanged.
 bool LineSearch(ModelState& s, DVector& X, const DVector& Step, DVector& XTrial, DVector& G,
@@ -215,10 +258,7 @@ void Newton(ModelState& s, DVector& X, const DVector& XPREV, DVector& G, DMatrix
                     "f value = " + textio::CounterText(textio::FormatSingle(f / s.opt.XScale)));
         if (f <= SC) return;
 
-        Jacobian(s, DELTFD, X, XPREV, G, XJAC, A, BBC, B, cumtime);
-        TraceJacobian(s, XJAC);
-        for (int I = 1; I <= NEQN; ++I) Step(I) = G(I);
-        Solve(s, XJAC, Step);
+        NewtonStepOf(s, DELTFD, X, G, XJAC, Step, p);
 
         if (!LineSearch(s, X, Step, XTrial, G, f, p)) Iter = s.opt.MaxNewtonIteration;
         if (Trace(s)) {

@@ -111,21 +111,42 @@ void Telm(ModelState& s, const DVector& X) {
     if (s.sys.DumpNow) WriteDump(s, "Telm.dng", X, "result if the following R values ...", R);
 }
 
-void Getdfdc(ModelState& s, DMatrix& dfdc, const DVector& X) {
-    const Integer NEQN = s.opt.NEQN;
-    for (int I = 1; I <= NEQN; ++I)
-        for (int J = 1; J <= NEQN; ++J) dfdc(I, J) = 0;
-    if (!s.opt.VarnTerm) return;
+namespace {
 
+// Runs "dfdc.exe" and hands each of the NEQN x NEQN values of its answer,
+// row by row, to store(I, J, value).
+template <class Store>
+void ReadDfdc(ModelState& s, const DVector& X, Store store) {
+    const Integer NEQN = s.opt.NEQN;
     WriteRequest(s, "dfdc", s.opt.Dynamic, X);
     textio::TextReader in = StartAndOpenAnswer(s, "dfdc", "Getdfdc");
     const long needed = static_cast<long>(NEQN) * NEQN;
     for (int I = 1; I <= NEQN; ++I) {
         for (int J = 1; J <= NEQN; ++J) {
             NeedValue(s, in, "dfdc", static_cast<long>(I - 1) * NEQN + (J - 1), needed, "Getdfdc");
-            dfdc(I, J) = in.ReadDouble("df(" + std::to_string(I) + ")/dC(" + std::to_string(J) + ")");
+            store(I, J, in.ReadDouble("df(" + std::to_string(I) + ")/dC(" + std::to_string(J) + ")"));
         }
     }
+}
+
+}  // namespace
+
+void Getdfdc(ModelState& s, DMatrix& dfdc, const DVector& X) {
+    const Integer NEQN = s.opt.NEQN;
+    for (int I = 1; I <= NEQN; ++I)
+        for (int J = 1; J <= NEQN; ++J) dfdc(I, J) = 0;
+    if (!s.opt.VarnTerm) return;
+    ReadDfdc(s, X, [&dfdc](int I, int J, Double value) { dfdc(I, J) = value; });
+}
+
+void Getdfdc(ModelState& s, DSparse& dfdc, const DVector& X) {
+    const Integer NEQN = s.opt.NEQN;
+    if (dfdc.Rows() != NEQN) dfdc.Resize(NEQN, "df/dC");
+    dfdc.Clear();
+    if (!s.opt.VarnTerm) return;
+    ReadDfdc(s, X, [&dfdc](int I, int J, Double value) {
+        if (value != 0) dfdc.MutableRow(I).push_back({J, value});
+    });
 }
 
 void GetPask(ModelState& s, DVector& Pask, const DVector& X) {

@@ -13,6 +13,9 @@ void Varn(ModelState& s, const DVector& X, DVector& f);
 void Telm(ModelState& s, const DVector& X);
 // df/dC (NEQN x NEQN) from "dfdc.exe" when VarnTerm, else 0.
 void Getdfdc(ModelState& s, DMatrix& dfdc, const DVector& X);
+// The same held by its non-zeros (the answer is read row by row and only
+// its non-zero values are kept), for a sparse LU run.
+void Getdfdc(ModelState& s, DSparse& dfdc, const DVector& X);
 // dR/dC (diagonal) from "Pask.exe" when TelmTerm, else 0.
 void GetPask(ModelState& s, DVector& Pask, const DVector& X);
 

@@ -8,13 +8,16 @@
 // side. The matrix of each solve is compared, element by element and bit
 // for bit, with the one the last elimination was made from: identity is
 // established, never assumed. When they agree the recorded operations are
-// replayed on the right-hand side only.
+// replayed on the right-hand side only. A run that chose the sparse LU
+// solver is handed to it whole (klu_solver.cpp); it never meets the
+// Gauss-Jordan or LU paths, and they never meet KLU.
 #include "solvers/solve.h"
 
 #include <string>
 
 #include "model/equation_names.h"
 #include "model/error.h"
+#include "solvers/klu_solver.h"
 #include "solvers/sparse_solvers.h"
 #include "textio/number_format.h"
 
@@ -54,7 +57,11 @@ void SolveLU(ModelState& s, const DSparse& matrix, DVector& rhs) {
 
 }  // namespace
 
-void Solve(ModelState& s, DSparse& matrix, DVector& rhs, Double time) {
+void Solve(ModelState& s, DSparse& matrix, DVector& rhs, Double time, const char* system) {
+    if (s.opt.SparseLU) {
+        SparseLUSolve(s, matrix, rhs, time, system);
+        return;
+    }
     if (s.opt.LinearMethod == LINEAR_METHOD_LU) {
         SolveLU(s, matrix, rhs);
         return;

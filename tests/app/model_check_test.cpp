@@ -50,7 +50,7 @@ void ExpectNoResultFile(const TempDir& dir, const std::string& what) {
 TEST(ModelCheck, EveryExamplePassesAndWritesNothingButDiagnostics) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"river-network",
-         {"Scheme: implicit Euler", "Time: step 0.25, 240 steps, simulated time 60",
+         {"Scheme: implicit Euler", "Linear solver: Gauss-Jordan", "Time: step 0.25, 240 steps, simulated time 60",
           "Equations: 8 (state variable 1: 4, state variable 2: 4)",
           "Compartments: 8 (4 interior, 1 zero-concentration boundary, 2 fixed-concentration boundary, 1 flow "
           "exit)",

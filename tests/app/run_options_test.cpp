@@ -297,7 +297,8 @@ TEST(ReadControlTest, LinesAfterTheLastPairAndLfLineEndsAreAccepted) {
     std::string text;
     const auto values = DefaultValues();
     for (std::size_t i = 0; i < values.size(); ++i) text += "label\n" + values[i] + "\n";
-    text += "notes,that,are,ignored\n1,2,3\n";
+    // Pair 37 (the linear solver) is the last pair a file may hold.
+    text += "label\nGAUSS-JORDAN\nnotes,that,are,ignored\n1,2,3\n";
     ControlRun r(text);
     EXPECT_EQ(r.status, -1) << r.ErrorLine();
     EXPECT_EQ(r.opt().NumRandomSamples, 9);

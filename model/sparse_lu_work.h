@@ -1,0 +1,54 @@
+// sparse_lu_work.h -- what the sparse LU solves of one run keep between
+// solves: the matrix factored last, its pattern by columns, KLU's objects
+// and the counts of what was done. Data only; solvers/klu_solver.cpp fills
+// and reads it.
+//
+// Exports: SparseLUCounts, KluObjects (declared), KluObjectsFree, SparseLUWork.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/sparse_matrix.h"
+
+namespace ostra {
+
+// What the sparse LU solver has done in a run.
+struct SparseLUCounts {
+    long analyses = 0;          // symbolic analyses: one per sparsity pattern met
+    long factorizations = 0;    // numeric factorizations with fresh pivoting
+    long refactorizations = 0;  // numeric factorizations on the pivots of the last one
+    long resolves = 0;          // solves on the factors kept because the matrix stood
+    long solves = 0;            // every solve
+    double seconds = 0;         // wall time spent in the sparse LU solves
+};
+
+// KLU's control block, analysis and factors: defined and made by the
+// solver (solvers/klu_solver.cpp), which also hands over the function that
+// frees them, so that this data layer needs nothing from the solver.
+struct KluObjects;
+using KluObjectsFree = void (*)(KluObjects*);
+
+// Working storage of the sparse LU solves of one run. Nothing in it is
+// shared between two ModelState objects.
+struct SparseLUWork {
+    // The matrix factored last by rows (as the run holds it): row starts
+    // (0-based positions, n + 1 of them), columns (0-based) and values.
+    int n = 0;
+    std::vector<int> rowStart, cols;
+    std::vector<double> values;
+    // The same pattern by columns, as KLU takes it; cscPosition[k] is where
+    // row entry k stands in cscValues.
+    std::vector<int> colStart, rowIndex, cscPosition;
+    std::vector<double> cscValues;
+    bool factorsValid = false;
+    bool factorsFresh = false;  // the factors come from fresh pivoting
+    std::vector<double> rhs;    // right-hand side of the solve in progress
+    std::unique_ptr<KluObjects, KluObjectsFree> klu{nullptr, nullptr};
+    SparseLUCounts counts;
+    // Newton iteration's Jacobian and df/dC, by their non-zeros.
+    DSparse jacobian;
+    DSparse dfdc;
+};
+
+}  // namespace ostra
