@@ -61,9 +61,10 @@ void FillStorage(const ModelState& s, DVector& to) {
 }
 
 // Transport, then the linear sources and sinks: A (and BBC) for the
-// parameters in force.
+// parameters in force. The transport part is taken over from the last step
+// while its inputs stand (LoadATransForStep).
 void Assemble(ModelState& s) {
-    LoadATrans(s, s.sys.A, s.sys.BBC);
+    LoadATransForStep(s, s.sys.A, s.sys.BBC);
     LoadALinearSrcSnk(s, s.sys.A);
 }
 

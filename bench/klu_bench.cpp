@@ -51,6 +51,7 @@ struct Outcome {
     long analyses = 0, factorizations = 0, refactorizations = 0, resolves = 0;
     double solverSeconds = 0;
     long maxRssKiB = 0;
+    double cpuSeconds = 0;  // the child's processor time, user and system
 };
 
 // One whole run in a child process.
@@ -84,6 +85,8 @@ Outcome RunInChild(const fs::path& dir) {
     wait4(pid, &status, 0, &usage);
     if (got != sizeof o) o.status = -1;
     o.maxRssKiB = usage.ru_maxrss;
+    o.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
     return o;
 }
 
@@ -158,6 +161,7 @@ void BM_Large(benchmark::State& state) {
         const double later = run.seconds - run.companionSeconds - (first.seconds - first.companionSeconds);
         state.SetIterationTime(run.seconds);
         state.counters["run_s"] = run.seconds;
+        state.counters["run_cpu_s"] = run.cpuSeconds;
         state.counters["program_s"] = run.companionSeconds;
         state.counters["one_step_run_s"] = first.seconds;
         state.counters["ms_per_step"] = later / (steps - 1) * 1e3;

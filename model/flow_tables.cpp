@@ -1,7 +1,8 @@
 // flow_tables.cpp -- flows, exchange coefficients and their multipliers.
 //
 // Exports: ReadFlows, ReadECoef, ReadFlowandEMultipliers,
-// ReadFlowandEMultipliersFromFile, InvalidateMultipliers.
+// ReadFlowandEMultipliersFromFile, InvalidateMultipliers, CheckMultipliersAgain,
+// LookAtMultipliers.
 //
 // "Flows.csv" and "ECoefficients.csv" hold one record per state variable and
 // compartment (state variable major): state variable, compartment, then
@@ -140,12 +141,7 @@ void ReadFlowandEMultipliers(ModelState& s, Integer ISV, Integer CompRow, Intege
                              Integer IntI, Integer IntJ, Single& EMult, Single& QMult) {
     EMult = 1;
     QMult = 1;
-    // Once per assembly: has the file changed since its records were parsed?
-    if (!s.inputs.multipliersChecked) {
-        s.inputs.multipliersChecked = true;
-        if (s.inputs.multipliers.Refresh(s.Dir, MULTIPLIERS_FILE, s.companions.starts))
-            InvalidateMultipliers(s);
-    }
+    LookAtMultipliers(s);
     if (!s.tables.multipliersLoaded &&
         LoadMultipliers(s, ISV, CompRow, CompCol, IntI, IntJ, EMult, QMult))
         return;
@@ -180,5 +176,14 @@ void InvalidateMultipliers(ModelState& s) {
 }
 
 void CheckMultipliersAgain(ModelState& s) { s.inputs.multipliersChecked = false; }
+
+bool LookAtMultipliers(ModelState& s) {
+    // Once per assembly: has the file changed since its records were parsed?
+    if (s.inputs.multipliersChecked) return true;
+    s.inputs.multipliersChecked = true;
+    if (!s.inputs.multipliers.Refresh(s.Dir, MULTIPLIERS_FILE, s.companions.starts)) return true;
+    InvalidateMultipliers(s);
+    return false;
+}
 
 }  // namespace ostra

@@ -213,9 +213,23 @@ struct ResidualWork {
 // call so that a time step allocates nothing: the transport block of one
 // state variable, and the last elimination of a system matrix (replayed
 // while the matrix stays the same).
+// The transport part of A and BBC as the last assembly left them, with what
+// decides whether the next assembly may take them over (transport.cpp).
+struct TransportCopy {
+    bool allowed = true;  // false: every step forms the transport part anew
+    bool valid = false;
+    bool multipliersConsulted = false;  // the assembly looked up "FlowandEMultipliers.csv"
+    int mbBoundaryRows = 0;             // MBBoundaryRowCount after it
+    DSparse A;
+    DVector BBC;
+    long assemblies = 0;  // assemblies that ran Transport
+    long copies = 0;      // assemblies that took the copy
+};
+
 struct SolverWork {
     SSparse Asm;  // transport coefficients of one state variable (Single)
     SVector Bsm;
+    TransportCopy transport;
     EliminationRecord elimination;
     // The LU path: the matrix factored last, its factors and row interchanges.
     bool luValid = false;

@@ -2,7 +2,8 @@
 //
 // Exports: CompartmentNAS, CompartmentCountHint, AdjacentCompartment, ReadCompartments, ReadInterfaces, ReadFlows,
 // ReadECoef, ReadKdandTempCoef, ReadBoundary, ReadFlowandEMultipliers,
-// ReadFlowandEMultipliersFromFile, InvalidateMultipliers, CheckMultipliersAgain.
+// ReadFlowandEMultipliersFromFile, InvalidateMultipliers, CheckMultipliersAgain,
+// LookAtMultipliers.
 //
 // Each reader opens its file in the model directory, skips the header line,
 // reads its records field by field into the table sized by the run set-up
@@ -74,5 +75,12 @@ void InvalidateMultipliers(ModelState& s);
 // Makes the next lookup look at the file (one stat) and parse it again if
 // its bytes have changed: called at the start of every assembly.
 void CheckMultipliersAgain(ModelState& s);
+
+// The look at the file that the first lookup of an assembly makes (once per
+// assembly; later calls return true): true when it still holds the bytes its
+// records were parsed from, false when it changed (the records are dropped
+// and parsed again at the next lookup). Ends the run where the file can no
+// longer be read.
+bool LookAtMultipliers(ModelState& s);
 
 }  // namespace ostra

@@ -1,7 +1,7 @@
 // transport.cpp -- advective and dispersive transport between compartments and
 // its assembly into the coefficient matrix.
 //
-// Exports: Transport, LoadATrans.
+// Exports: Transport, LoadATrans, LoadATransForStep.
 //
 // Transport walks every interior compartment K of one state variable and each
 // of K's interfaces in table order. For an interface to compartment IAS it
@@ -386,6 +386,47 @@ void CopyBlock(const SSparse& Asm, const SVector& Bsm, int Offset, DSparse& A, D
     }
 }
 
+// True when the inputs of the last complete assembly stand unchanged, so that
+// assembling again would give the same bits: no table is re-read during the
+// run (no time-variable table but the loads), no upwind weight is computed,
+// and "FlowandEMultipliers.csv", where the last assembly looked it up, still
+// holds the bytes it was parsed from. The file is looked at exactly as the
+// first lookup of an assembly would look at it (the same message if it can
+// no longer be read). The tables and checks the last assembly met are the
+// same, so it met no error before that first lookup either.
+bool TransportStands(ModelState& s) {
+    TransportCopy& copy = s.work.transport;
+    if (!copy.allowed || !copy.valid || s.opt.TimeVarParms || s.tables.VariableAlpha) return false;
+    if (!copy.multipliersConsulted) return true;
+    return LookAtMultipliers(s);
+}
+
+// A and BBC from the kept copy of the transport part.
+void TakeTransportCopy(ModelState& s, DSparse& A, DVector& BBC) {
+    TransportCopy& copy = s.work.transport;
+    for (int i = 1; i <= s.opt.NEQN; ++i) {
+        A.MutableRow(i) = copy.A.Row(i);
+        BBC(i) = copy.BBC(i);
+    }
+    if (s.mb.MassBalanceOn) s.mb.MBBoundaryRowCount = copy.mbBoundaryRows;
+    ++copy.copies;
+}
+
+void KeepTransportCopy(ModelState& s, const DSparse& A, const DVector& BBC) {
+    TransportCopy& copy = s.work.transport;
+    const int NEQN = s.opt.NEQN;
+    if (copy.A.Rows() != NEQN) copy.A.Resize(NEQN, "transport part of A");
+    if (copy.BBC.Size() != NEQN) copy.BBC.Resize(NEQN, "transport part of BBC");
+    for (int i = 1; i <= NEQN; ++i) {
+        copy.A.MutableRow(i) = A.Row(i);
+        copy.BBC(i) = BBC(i);
+    }
+    copy.multipliersConsulted = s.inputs.multipliersChecked;
+    copy.mbBoundaryRows = s.mb.MassBalanceOn ? s.mb.MBBoundaryRowCount : 0;
+    copy.valid = true;
+    ++copy.assemblies;
+}
+
 }  // namespace
 
 void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
@@ -419,6 +460,18 @@ void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
                      " counted at the start of the run (tables " + TimeInText(s.sys.TablesTime) +
                      "; did a compartment change its kind in a time-variable \"Compartments.csv\" or its "
                      "neighbours in \"Interfaces.csv\"?)");
+}
+
+void LoadATransForStep(ModelState& s, DSparse& A, DVector& BBC) {
+    ClearSystem(A, BBC, s.opt.NEQN);
+    CheckMultipliersAgain(s);
+    if (TransportStands(s)) {
+        TakeTransportCopy(s, A, BBC);
+        return;
+    }
+    s.work.transport.valid = false;
+    LoadATrans(s, A, BBC);
+    KeepTransportCopy(s, A, BBC);
 }
 
 }  // namespace ostra

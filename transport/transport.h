@@ -1,7 +1,7 @@
 // transport.h -- advective and dispersive transport coefficients and their
 // assembly into the coefficient matrix.
 //
-// Exports: Transport, LoadATrans.
+// Exports: Transport, LoadATrans, LoadATransForStep.
 #pragma once
 
 #include "model/model_state.h"
@@ -24,5 +24,14 @@ void Transport(ModelState& s, SSparse& Asm, SVector& Bsm, Integer ISV);
 // compartment or, with MassBalanceOn, when the records written differ from
 // MBBoundaryLength.
 void LoadATrans(ModelState& s, DSparse& A, DVector& BBC);
+
+// LoadATrans for the assembly of a time step. Where no table is re-read in
+// the run (no time-variable table but the loads), no upwind weight is
+// computed and "FlowandEMultipliers.csv" holds the bytes it was parsed from,
+// the inputs of the last assembly stand, and so does what it gave: A, BBC and
+// the mass-balance records of the transport part are taken from a copy kept
+// by that assembly instead of being formed again (the same bits). Otherwise
+// as LoadATrans.
+void LoadATransForStep(ModelState& s, DSparse& A, DVector& BBC);
 
 }  // namespace ostra
