@@ -132,10 +132,10 @@ inline void AlternatingFlowsCompanion(const fs::path& dir, const CompartmentMode
     const fs::path exe = dir / "Flows.exe";
     {
         std::ofstream out(exe);
-        // The table of the requested time's step parity (DELT 0.5: times
-        // 0.5, 1, 1.5, ...), so every step's new level differs from its old.
+        // The table of the requested time's step parity (time / DELT), so
+        // every step's new level differs from its old.
         out << "#!/bin/sh\n"
-               "case $(awk '{print int($1 * 2 + 0.5) % 2}' ShellFlows.csv) in\n"
+               "case $(awk -v d=" << control.DELT << " 'NR == 1 {print int($1 / d + 0.5) % 2}' ShellFlows.csv) in\n"
                "0) cp FlowsA.csv Flows.csv ;;\n*) cp FlowsB.csv Flows.csv ;;\nesac\n";
     }
     fs::permissions(exe, fs::perms::owner_all);

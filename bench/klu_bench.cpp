@@ -99,16 +99,6 @@ ControlFile Control(int steps, bool flowsChange, int DynPrint) {
     return c;
 }
 
-// "Flows.exe" writing the flows of `a` at even step numbers (time / DELT)
-// and those of `b` at odd ones: every step assembles new flows.
-void StepAlternatingFlows(const fs::path& dir, const CompartmentModel& a, const CompartmentModel& b,
-                          const ControlFile& control) {
-    bench::AlternatingFlowsCompanion(dir, a, b, control);
-    std::ofstream(dir / "Flows.exe") << "#!/bin/sh\nif awk -v d=" << control.DELT
-                                     << " 'NR == 1 { exit int($1 / d + .5) % 2 }' ShellFlows.csv; "
-                                        "then cp FlowsA.csv Flows.csv; else cp FlowsB.csv Flows.csv; fi\n";
-}
-
 // The chain of `size` interior compartments, or the grid of `size` rows
 // whose first and last columns are the boundaries.
 CompartmentModel Model(bool grid, int size, double factor = 1) {
@@ -121,7 +111,7 @@ void WriteModel(const fs::path& dir, bool grid, int size, ControlFile control, b
     // compartments from the inflow column; the chain starts with the inflow.
     control.NumSectnPrint = grid ? (size - 1) * size : size + 1;
     Model(grid, size).Write(dir, control);
-    if (control.TimeVarFlows) StepAlternatingFlows(dir, Model(grid, size, 1), Model(grid, size, 1.5), control);
+    if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, Model(grid, size, 1), Model(grid, size, 1.5), control);
     if (sparse) std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
 }
 
@@ -183,7 +173,7 @@ void BM_AgainstGaussJordan(benchmark::State& state) {
         bench::Grid(40, 25).Write(sparse.Dir(), control);
         if (changing)
             for (const ModelDir* d : {&exact, &sparse})
-                StepAlternatingFlows(d->Dir(), bench::Grid(40, 25, 1), bench::Grid(40, 25, 1.5), control);
+                bench::AlternatingFlowsCompanion(d->Dir(), bench::Grid(40, 25, 1), bench::Grid(40, 25, 1.5), control);
         std::ofstream(sparse.Dir() / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
     } else {
         WriteModel(exact.Dir(), false, size, control, false);

@@ -80,16 +80,6 @@ ControlFile Control(int DynType, int steps, bool flowsVary = false) {
     return c;
 }
 
-// "Flows.exe" writing the flows of `a` at even step numbers (time / DELT)
-// and those of `b` at odd ones, so that every step has new flows.
-void StepAlternatingFlows(const fs::path& dir, const CompartmentModel& a, const CompartmentModel& b,
-                          const ControlFile& control) {
-    bench::AlternatingFlowsCompanion(dir, a, b, control);
-    std::ofstream(dir / "Flows.exe") << "#!/bin/sh\nif awk -v d=" << control.DELT
-                                     << " 'NR == 1 { exit int($1 / d + .5) % 2 }' ShellFlows.csv; "
-                                        "then cp FlowsA.csv Flows.csv; else cp FlowsB.csv Flows.csv; fi\n";
-}
-
 // A copy of examples/<name> with the companion programs its "companions.txt"
 // names; such an example runs its first 8 steps only (each step starts its
 // programs dozens of times).
@@ -156,7 +146,7 @@ std::vector<Model> Models() {
     models.push_back({"chain of 60", [](const fs::path& d) { bench::Chain(60).Write(d, Control(3, 20)); }});
     models.push_back({"chain of 40, flows new at every step", [](const fs::path& d) {
                           bench::Chain(40).Write(d, Control(3, 12, true));
-                          StepAlternatingFlows(d, bench::Chain(40, 1), bench::Chain(40, 1.5), Control(3, 12, true));
+                          bench::AlternatingFlowsCompanion(d, bench::Chain(40, 1), bench::Chain(40, 1.5), Control(3, 12, true));
                       }});
     return models;
 }
@@ -229,7 +219,7 @@ TEST(SparseLURuns, FactorsAreKeptWhileTheMatrixStandsAndRefactoredWhenItChanges)
     for (bool vary : {false, true}) {
         TempDir dir;
         bench::Chain(30).Write(dir.Path(), Control(3, 12, vary));
-        if (vary) StepAlternatingFlows(dir.Path(), bench::Chain(30, 1), bench::Chain(30, 1.5), Control(3, 12, vary));
+        if (vary) bench::AlternatingFlowsCompanion(dir.Path(), bench::Chain(30, 1), bench::Chain(30, 1.5), Control(3, 12, vary));
         ChooseSparseLU(dir.Path());
         const Outcome k = RunIn(dir.Path());
         ASSERT_EQ(k.status, 0) << k.error;
