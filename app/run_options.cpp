@@ -103,6 +103,11 @@ public:
     [[noreturn]] void Fail(const char* name, const std::string& message) {
         Error(s_, Prefix(name) + message);
     }
+    // Ends the run with the message text `text`, then the file, line and
+    // pair of `name`, then `details`: the value found and what is accepted.
+    [[noreturn]] void Fail(const char* text, const char* name, const std::string& details) {
+        Error(s_, std::string(text) + ": " + Prefix(name) + details);
+    }
 
     Integer Int(const char* name) { return Field<Integer>(name, [&](const std::string& w) { return in_.ReadInteger(w); }); }
     Single Sgl(const char* name) { return Field<Single>(name, [&](const std::string& w) { return in_.ReadSingle(w); }); }
@@ -143,7 +148,7 @@ private:
                                  "values of its pair");
     }
     [[noreturn]] void ExtraValue(const char* name, const std::string& extra) {
-        Error(s_, Prefix(name) + "extra value \"" + extra +
+        Error(s_, Prefix(name) + "extra value \"" + textio::VisibleText(extra) +
                       "\" on the value line; each value line holds only the values of its pair");
     }
 
@@ -181,23 +186,31 @@ bool Flag(ControlFile& f, int pair, const char* name) {
     return IsY(f.Word(name));
 }
 
-// A pair whose value must be one of two words; anything else is `message`.
-bool EitherWord(ModelState& s, ControlFile& f, int pair, const char* name, const char* yes,
-                const char* no, const char* message) {
+// What a value line held, for a message: the word in quotes, or that it was empty.
+std::string Found(const std::string& value) {
+    return value.empty() ? "found an empty value" : "found \"" + textio::VisibleText(value) + "\"";
+}
+
+// A pair whose value must be one of two words; anything else is `message`,
+// followed by where it stands, what was found and `accepted`.
+bool EitherWord(ControlFile& f, int pair, const char* name, const char* yes, const char* no,
+                const char* message, const char* accepted) {
     f.Begin(pair);
-    const std::string word = Upper(f.Word(name));
+    const std::string value = f.Word(name);
+    const std::string word = Upper(value);
     if (word == yes) return true;
-    if (word != no) Error(s, message);
+    if (word != no) f.Fail(message, name, Found(value) + "; " + accepted + ", in any letter case");
     return false;
 }
 
 // Pairs 1 to 3: mode, linearity, steady state or time stepping.
-void ReadModePairs(ModelState& s, ControlFile& f) {
-    RunOptions& o = s.opt;
-    o.EquationSolver =
-        EitherWord(s, f, 1, "mode word", "EQNS", "ENVS", "EquationSolver neither true nor false");
-    o.Linear = EitherWord(s, f, 2, "Linear", "Y", "N", "Linear neither true nor false");
-    o.Dynamic = !EitherWord(s, f, 3, "steady state", "Y", "N", "Dynamic neither true nor false");
+void ReadModePairs(ControlFile& f, RunOptions& o) {
+    o.EquationSolver = EitherWord(f, 1, "mode word", "EQNS", "ENVS", "EquationSolver neither true nor false",
+                                  "accepted are \"ENVS\" (compartments) and \"EQNS\" (equations from files)");
+    o.Linear = EitherWord(f, 2, "Linear", "Y", "N", "Linear neither true nor false",
+                          "accepted are \"Y\" (linear) and \"N\" (nonlinear)");
+    o.Dynamic = !EitherWord(f, 3, "steady state", "Y", "N", "Dynamic neither true nor false",
+                            "accepted are \"Y\" (steady state) and \"N\" (time stepping)");
 }
 
 // Pairs 4 to 8: sizes of the model and transport settings.
@@ -217,12 +230,18 @@ void ReadSizePairs(ControlFile& f, RunOptions& o) {
 void ReadTimePairs(ModelState& s, ControlFile& f) {
     RunOptions& o = s.opt;
     o.DynType = OneInteger(f, 9, "DynType");
-    if (o.Dynamic && (o.DynType < 1 || o.DynType > 4)) Error(s, "DynType not equal to 1,2,3, or 4");
+    if (o.Dynamic && (o.DynType < 1 || o.DynType > 4))
+        f.Fail("DynType not equal to 1,2,3, or 4", "DynType",
+               "found " + std::to_string(o.DynType) + "; a time-stepping run (pair 3 = N) takes 1 (explicit "
+               "Euler), 2 (MacCormack), 3 (implicit Euler) or 4 (Crank-Nicolson)");
     o.DELT = OneSingle(f, 10, "DELT");
     o.NumTimeSteps = OneDouble(f, 11, "NumTimeSteps");
     o.DumpStep = OneInteger(f, 12, "DumpStep");
     o.DynPrint = OneInteger(f, 13, "DynPrint");
-    if (o.Dynamic && (o.DynPrint < 1 || o.DynPrint > 3)) Error(s, "DynPrint neither 1, 2, or 3");
+    if (o.Dynamic && (o.DynPrint < 1 || o.DynPrint > 3))
+        f.Fail("DynPrint neither 1, 2, or 3", "DynPrint",
+               "found " + std::to_string(o.DynPrint) + "; a time-stepping run (pair 3 = N) takes 1 (profile "
+               "snapshot), 2 (one compartment) or 3 (all equations)");
     o.ProfileStep = OneDouble(f, 14, "ProfileStep");
     f.Begin(15);
     o.NumSectnPrint = f.Int("NumSectnPrint");
@@ -315,7 +334,7 @@ void ReadSolverPair(ControlFile& f, RunOptions& o) {
 void ReadControl(ModelState& s) {
     s.opt.TimeVarParms = false;
     ControlFile f(s);
-    ReadModePairs(s, f);
+    ReadModePairs(f, s.opt);
     ReadSizePairs(f, s.opt);
     ReadTimePairs(s, f);
     ReadNewtonPairs(f, s.opt);

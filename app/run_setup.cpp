@@ -181,12 +181,13 @@ void ReadGuessCompartments(ModelState& s, DVector& target) {
         const Single guess = in.ReadSingle("guess of " + rec);
         const std::string pair = "state variable " + std::to_string(ISV) + ", compartment " + std::to_string(K);
         if (ISV < 1 || ISV > NSV || K < 1 || K > NT)
-            Error(s, in.Where() + ": " + rec + " names " + pair + ", outside the model (NSV = " +
+            Error(s, "data error in Guess.csv: " + in.Where() + ": " + rec + " names " + pair +
+                         ", outside the model (NSV = " +
                          std::to_string(NSV) + ", NT = " + std::to_string(NT) + ")");
         if (s.setup.SVCompMap(ISV, K) != 1) continue;
         if (++count > NEQN)
-            Error(s, in.Where() + ": " + rec + " (" + pair + ") is one guess more than the NEQN = " +
-                         std::to_string(NEQN) + " equations; data error in Guess.csv");
+            Error(s, "data error in Guess.csv: " + in.Where() + ": " + rec + " (" + pair +
+                         ") is one guess more than the NEQN = " + std::to_string(NEQN) + " equations");
         target(static_cast<int>(count)) = static_cast<Single>(guess * s.opt.XScale);
         if (target(static_cast<int>(count)) == MISSING_VALUE)
             Error(s, "data error in Guess.csv: " + in.Where() + ": " + rec + " (" + pair +

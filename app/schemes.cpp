@@ -201,7 +201,10 @@ void MacCormackStep(ModelState& s, SchemeVectors& w, Double t) {
     const int n = o.NEQN;
     const Double delt = o.DELT;
     if (o.EquationSolver || !o.Linear) Error(s, "MacCormack method not applicable");
-    if (o.NonlinearRV) Error(s, "nonlinear not supported by MacCormack method");
+    if (o.NonlinearRV)
+        Error(s, "nonlinear not supported by MacCormack method: \"Control.csv\" chooses MacCormack (DynType 2, "
+                 "line 18, pair 9) and a concentration-dependent storage factor R(C) (Y on line 32, pair 16); "
+                 "choose DynType 1, 3 or 4, or N in pair 16");
     if (!w.macCormackReady) {
         w.StorageOld.Resize(n);
         w.StorageNew.Resize(n);

@@ -92,8 +92,8 @@ void NumberEquations(ModelState& s) {
             if (s.setup.SVCompMap(ISV, I) == 1) {
                 if (s.tables.Compartment(I, 3) != 0)
                     Error(s, "Compartment(*,3) data error in Compartments.csv: compartment " +
-                                 std::to_string(I) + " has kind" +
-                                 textio::FormatSingle(s.tables.Compartment(I, 3)) + "(column 3 of its " +
+                                 std::to_string(I) + " has kind " +
+                                 textio::SingleInText(s.tables.Compartment(I, 3)) + " (column 3 of its " +
                                  "record, line " + std::to_string(RecordLine(s.tables.lines.Compartment, I)) +
                                  "), a boundary or dummy compartment, but \"SVCompmap.csv\" has a 1 for "
                                  "state variable " + std::to_string(ISV) + " in it: equations are formed "

@@ -235,7 +235,10 @@ void Newton(ModelState& s, DVector& X, const DVector& XPREV, DVector& G, DMatrix
         Iter = Next(Iter, "Newton iteration counter");
         ShowCounter(s, COUNTER_NEWTON,
                     "Newton Iteration" + textio::CounterText(textio::FormatInteger(Iter)));
-        if (s.opt.MaxNewtonIteration == MISSING) Error(s, "MaxNewtonIteration parameter = -999");
+        if (s.opt.MaxNewtonIteration == MISSING)
+            Error(s, "MaxNewtonIteration parameter = -999: file \"Control.csv\", line 46 (pair 23, "
+                     "MaxNewtonIteration): a nonlinear run needs the largest number of Newton iterations "
+                     "of one randomizing cycle, a whole number of 1 or more");
         if (Iter > s.opt.MaxNewtonIteration) {
             RandCount = Next(RandCount, "randomizing cycle counter");
             if (RandCount > s.opt.MaxRandomizing) {

@@ -55,10 +55,10 @@ double TemperatureCorrection(ModelState& s, const RecordAt& in, int sr, int K) {
                      " in " + PROC);
     const Single exponent = T - REFERENCE_TEMPERATURE;
     if (theta == MISSING && exponent != 0)
-        Error(s, in.Where() + ": temperature coefficient KdTempCoef(" + std::to_string(row) +
-                     ", 4) = -999 for state variable " + std::to_string(sr) + " in compartment " +
-                     std::to_string(K) + " at temperature" + textio::FormatSingle(T) + "in " +
-                     PROC);
+        Error(s, in.Where() + ": the temperature coefficient of state variable " + std::to_string(sr) +
+                     " in compartment " + std::to_string(K) + " (column 4 of \"linearKdandTempCoef.csv\", record " +
+                     std::to_string(row) + ") is -999, but the compartment's temperature" +
+                     textio::FormatSingle(T) + "differs from 20 in " + PROC);
     const double correction = std::pow(static_cast<double>(theta), static_cast<double>(exponent));
     // A negative theta to a fractional power, or an overflow, is no factor.
     if (!std::isfinite(correction))

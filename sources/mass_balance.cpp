@@ -250,7 +250,7 @@ void MassBalanceCountBoundaries(ModelState& s) {
                 if (J < 1 || J > NT)
                     Error(s, "adjacent compartment " + std::to_string(J) + " of compartment " +
                                  std::to_string(I) + " (interface " + std::to_string(n) +
-                                 ") is not a compartment number from 1 to " + std::to_string(NT) +
+                                 " in \"Interfaces.csv\") is not a compartment number from 1 to " + std::to_string(NT) +
                                  WHERE);
                 if (s.tables.Compartment(J, 3) != 0) ++count;
             }

@@ -206,12 +206,14 @@ std::string TextReader::NextField(std::string_view what, std::string_view expect
 void TextReader::Fail(std::string_view what, std::string_view expected,
                       std::string_view found) const {
     const bool atEnd = found == "the end of the file";
-    std::string msg = "file \"" + name_ + "\", line " + std::to_string(fieldLine_);
+    // Nothing read at all: the file is empty (or holds only a byte-order mark).
+    const bool empty = atEnd && fieldLine_ == 0;
+    std::string msg = "file \"" + name_ + "\", line " + std::to_string(empty ? 1 : fieldLine_);
     if (fieldNo_ > 0 && !atEnd) msg += ", field " + std::to_string(fieldNo_);
     if (!what.empty()) msg += " (" + std::string(what) + ")";
     msg += ": expected " + std::string(expected) + ", found ";
     if (atEnd)
-        msg += std::string(found);
+        msg += std::string(found) + (empty ? ": the file is empty" : "");
     else if (found.empty())
         msg += "an empty field";
     else

@@ -93,14 +93,20 @@ bool Violates(ModelState& s, Integer ISV, Integer K, Integer NAS, int n, Double 
                      std::to_string(s.setup.NT) + " in Wiggle");
     const Single Length = GetLength(s, 1, K, IAS);
     const Single Area = t.Inface(K, ICInface + 1);
-    if (Area == 0) Error(s, "Area = 0 in Wiggle: the flow " + Num(Q) + " has no velocity" + Between(ISV, K, IAS));
+    if (Area == 0)
+        Error(s, "Area = 0 in Wiggle: the flow " + Num(Q) + " has no velocity, because interface " +
+                     std::to_string(n) + " of compartment " + std::to_string(K) +
+                     " in \"Interfaces.csv\" has area 0; the positivity criterion (upwind weight .5) needs it" +
+                     Between(ISV, K, IAS));
     const Single Velocity = std::fabs(Q) / Area;
 
     const Single Aw = DistanceWeight(s, K, NAS, IAS);
     const Single denominator = (1 - Aw) * Velocity;
     if (denominator == 0)
         Error(s, "(1 - Aw) * Velocity = 0 in Wiggle: distance weight Aw = " + Num(Aw) + ", Velocity = " +
-                     Num(Velocity) + Between(ISV, K, IAS));
+                     Num(Velocity) + Between(ISV, K, IAS) + "; Aw is 1 when the distance from the centroid of "
+                     "compartment " + std::to_string(K) + " to interface " + std::to_string(n) +
+                     " in \"Interfaces.csv\" is 0");
     const Single LMax = E * WCk / denominator;
 
     if (!(Length > LMax)) return false;

@@ -60,7 +60,9 @@ TEST(OstraCliTest, AControlErrorEndsWithStatusOneAndOnlyTheNewErrorFile) {
     dir.Write("Error.dng", "Error:  an older error\r\n");
     const auto run = RunOstraExe(dir.Path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(dir.Read("Error.dng"), "Error:  DynType not equal to 1,2,3, or 4\r\n");
+    EXPECT_EQ(dir.Read("Error.dng"), "Error:  DynType not equal to 1,2,3, or 4: file \"Control.csv\", line 18 "
+                                     "(pair 9, DynType): found 5; a time-stepping run (pair 3 = N) takes 1 (explicit "
+                                     "Euler), 2 (MacCormack), 3 (implicit Euler) or 4 (Crank-Nicolson)\r\n");
     EXPECT_FALSE(dir.Exists("Wiggle.dng"));
     EXPECT_FALSE(dir.Exists("OLD.DNG"));
     EXPECT_FALSE(dir.Exists("dummy.dng"));

@@ -119,15 +119,20 @@ TEST(ReadControlTest, WordsOutsideTheirChoicesEndTheRunWithTheirMessage) {
         const char* message;
     };
     const Case cases[] = {
-        {1, "ENV", "EquationSolver neither true nor false"},
-        {1, "", "EquationSolver neither true nor false"},
-        {2, "yes", "Linear neither true nor false"},
-        {3, "0", "Dynamic neither true nor false"},
+        {1, "ENV",
+         "EquationSolver neither true nor false: file \"Control.csv\", line 2 (pair 1, mode word): found "
+         "\"ENV\"; accepted are \"ENVS\" (compartments) and \"EQNS\" (equations from files), in any letter case"},
+        {1, "", "EquationSolver neither true nor false: file \"Control.csv\", line 2 (pair 1, mode word): found an "
+                "empty value; accepted are"},
+        {2, "yes", "Linear neither true nor false: file \"Control.csv\", line 4 (pair 2, Linear): found \"yes\"; "
+                   "accepted are \"Y\" (linear) and \"N\" (nonlinear)"},
+        {3, "0", "Dynamic neither true nor false: file \"Control.csv\", line 6 (pair 3, steady state): found \"0\"; "
+                 "accepted are \"Y\" (steady state) and \"N\" (time stepping)"},
     };
     for (const Case& c : cases) {
         ControlRun r(With(DefaultValues(), c.pair, c.value));
         EXPECT_EQ(r.status, EXIT_FATAL_DATA) << c.value;
-        EXPECT_EQ(r.ErrorLine(), std::string("Error:  ") + c.message + "\r\n");
+        EXPECT_EQ(r.ErrorLine().rfind(std::string("Error:  ") + c.message, 0), 0u) << r.ErrorLine();
         EXPECT_EQ(r.t.display.messages, std::vector<std::string>{FATAL_ERROR_BOX});
     }
 }
@@ -136,10 +141,14 @@ TEST(ReadControlTest, SchemeAndPrintChoiceAreCheckedOnlyForDynamicRuns) {
     for (const char* bad : {"0", "5"}) {
         ControlRun r(With(DefaultValues(), 9, bad));
         EXPECT_EQ(r.status, EXIT_FATAL_DATA);
-        EXPECT_EQ(r.ErrorLine(), "Error:  DynType not equal to 1,2,3, or 4\r\n");
+        EXPECT_EQ(r.ErrorLine(), "Error:  DynType not equal to 1,2,3, or 4: file \"Control.csv\", line 18 (pair 9, "
+                                 "DynType): found " + std::string(bad) + "; a time-stepping run (pair 3 = N) takes 1 "
+                                 "(explicit Euler), 2 (MacCormack), 3 (implicit Euler) or 4 (Crank-Nicolson)\r\n");
     }
     ControlRun print(With(DefaultValues(), 13, "9"));
-    EXPECT_EQ(print.ErrorLine(), "Error:  DynPrint neither 1, 2, or 3\r\n");
+    EXPECT_EQ(print.ErrorLine(), "Error:  DynPrint neither 1, 2, or 3: file \"Control.csv\", line 26 (pair 13, "
+                                 "DynPrint): found 9; a time-stepping run (pair 3 = N) takes 1 (profile snapshot), "
+                                 "2 (one compartment) or 3 (all equations)\r\n");
 
     auto steady = With(With(DefaultValues(), 3, "Y"), 9, "7");
     ControlRun r(With(steady, 13, "9"));
@@ -151,7 +160,8 @@ TEST(ReadControlTest, SchemeAndPrintChoiceAreCheckedOnlyForDynamicRuns) {
 TEST(ReadControlTest, NothingAfterTheFailingPairIsRead) {
     // Pair 10 is unreadable, but the run stops at pair 9 with its own message.
     ControlRun r(With(With(DefaultValues(), 9, "6"), 10, "fast"));
-    EXPECT_EQ(r.ErrorLine(), "Error:  DynType not equal to 1,2,3, or 4\r\n");
+    EXPECT_EQ(r.ErrorLine().rfind("Error:  DynType not equal to 1,2,3, or 4: file \"Control.csv\", line 18", 0), 0u)
+        << r.ErrorLine();
 }
 
 TEST(ReadControlTest, NonNegativeIsFalseOnlyForN) {

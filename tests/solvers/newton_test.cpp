@@ -144,7 +144,8 @@ TEST(NewtonTest, WithoutIterationsOnlyRandomSamplesAreTested) {
 TEST(NewtonTest, PlaceholderIterationLimitIsFatal) {
     NewtonModel m({{1}}, {2}, {5}, Control().Set(23, "-999,1,1"));
     EXPECT_EQ(m.Run(), EXIT_FATAL_DATA);
-    EXPECT_EQ(m.ErrorText(), Crlf("Error:  MaxNewtonIteration parameter = -999\n"));
+    EXPECT_EQ(m.ErrorText().rfind("Error:  MaxNewtonIteration parameter = -999: file \"Control.csv\", line 46 "
+                                  "(pair 23, MaxNewtonIteration)", 0), 0u) << m.ErrorText();
 }
 
 TEST(NewtonTest, RandomValuesSpanEitherOrderOfTheRangeAndDifferBetweenCalls) {

@@ -114,8 +114,9 @@ TEST(LinearSourcesVolume, MissingTemperatureDataEndsTheRunUnlessNotNeeded) {
 
     m.s.tables.Compartment(1, 8) = 25;
     EXPECT_EQ(ErrorMessage(m, [&] { LoadALinearSrcSnk(m.s, m.s.sys.A); }),
-              "file \"VolumeSrcSnks.csv\", line 2: temperature coefficient KdTempCoef(1, 4) = -999 "
-              "for state variable 1 in compartment 1 at temperature 25 in LoadALinearSrcSnk");
+              "file \"VolumeSrcSnks.csv\", line 2: the temperature coefficient of state variable 1 in compartment 1 "
+              "(column 4 of \"linearKdandTempCoef.csv\", record 1) is -999, but the compartment's temperature 25 "
+              "differs from 20 in LoadALinearSrcSnk");
 
     m.s.tables.Compartment(1, 8) = MISSING;
     EXPECT_EQ(ErrorMessage(m, [&] { LoadALinearSrcSnk(m.s, m.s.sys.A); }),

@@ -43,8 +43,8 @@ TEST(MassBalanceCount, CountsInteriorToBoundaryInterfacesPerStateVariable) {
 
     m.s.tables.Inface(2, 2) = 9;
     EXPECT_EQ(ErrorMessage(m, [&] { MassBalanceCountBoundaries(m.s); }),
-              "adjacent compartment 9 of compartment 2 (interface 1) is not a compartment number "
-              "from 1 to 4 in mass balance checking code");
+              "adjacent compartment 9 of compartment 2 (interface 1 in \"Interfaces.csv\") is not a "
+              "compartment number from 1 to 4 in mass balance checking code");
 }
 
 TEST(MassBalanceStep, ZeroConcentrationBoundariesCountOnlyTheOwnCoefficient) {
