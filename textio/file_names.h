@@ -1,6 +1,6 @@
 // file_names.h -- file names matched without regard to letter case.
 //
-// Exports: FindFile, OutputPath, DeleteMatching.
+// Exports: LowerCase, FindFile, OutputPath, DeleteMatching.
 //
 // Every file of a model directory is named by the system in one spelling
 // ("BOUNDARY.csv", "linearKdandTempCoef.csv") while users and companion
@@ -15,6 +15,9 @@ namespace textio {
 
 // The existing regular file in `dir` whose name equals `name` ignoring case
 // (an exact match is preferred); `dir / name` when there is none.
+// `text` with its ASCII letters in lower case: how names are compared.
+std::string LowerCase(std::string text);
+
 std::filesystem::path FindFile(const std::filesystem::path& dir, const std::string& name);
 
 // The path to create `name` in `dir`: removes every existing file whose name

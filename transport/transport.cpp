@@ -399,24 +399,21 @@ void CopyBlock(const SSparse& Asm, const SVector& Bsm, int Offset, DSparse& A, D
     }
 }
 
-// True when the inputs of the last complete assembly stand unchanged, so that
-// assembling again would give the same bits: no table is re-read during the
-// run (no time-variable table but the loads), no upwind weight is computed,
-// and "FlowandEMultipliers.csv", where the last assembly looked it up, still
+// True when the kept copy may serve this assembly: its inputs stand when
+// "FlowandEMultipliers.csv", where the last assembly looked it up, still
 // holds the bytes it was parsed from. The file is looked at exactly as the
 // first lookup of an assembly would look at it (the same message if it can
-// no longer be read). The tables and checks the last assembly met are the
+// no longer be read); the tables and checks the last assembly met are the
 // same, so it met no error before that first lookup either.
-bool TransportStands(ModelState& s) {
-    TransportCopy& copy = s.work.transport;
-    if (!copy.allowed || !copy.valid || s.opt.TimeVarParms || s.tables.VariableAlpha) return false;
-    if (!copy.multipliersConsulted) return true;
-    return LookAtMultipliers(s);
+bool CopyStands(ModelState& s) {
+    const TransportCopy& copy = s.work.transport;
+    return copy.valid && (!copy.multipliersConsulted || LookAtMultipliers(s));
 }
 
 // A and BBC from the kept copy of the transport part.
 void TakeTransportCopy(ModelState& s, DSparse& A, DVector& BBC) {
     TransportCopy& copy = s.work.transport;
+    ClearSystem(A, BBC, s.opt.NEQN);
     for (int i = 1; i <= s.opt.NEQN; ++i) {
         A.MutableRow(i) = copy.A.Row(i);
         BBC(i) = copy.BBC(i);
@@ -476,13 +473,19 @@ void LoadATrans(ModelState& s, DSparse& A, DVector& BBC) {
 }
 
 void LoadATransForStep(ModelState& s, DSparse& A, DVector& BBC) {
-    ClearSystem(A, BBC, s.opt.NEQN);
+    TransportCopy& copy = s.work.transport;
+    // Tables re-read during the run or weights it recomputes: no copy can stand.
+    if (!copy.allowed || s.opt.TimeVarParms || s.tables.VariableAlpha) {
+        LoadATrans(s, A, BBC);
+        ++copy.assemblies;
+        return;
+    }
     CheckMultipliersAgain(s);
-    if (TransportStands(s)) {
+    if (CopyStands(s)) {
         TakeTransportCopy(s, A, BBC);
         return;
     }
-    s.work.transport.valid = false;
+    copy.valid = false;
     LoadATrans(s, A, BBC);
     KeepTransportCopy(s, A, BBC);
 }

@@ -15,15 +15,12 @@
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
+#include "textio/file_names.h"
+
 namespace ostra::fuzz {
 namespace {
 
 constexpr std::size_t MAX_TABLE = 0xFFFF;
-
-std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
 
 std::size_t TableNumber(const std::string& name) {
     const auto& names = TableNames();
@@ -33,7 +30,7 @@ std::size_t TableNumber(const std::string& name) {
 // The bytes of table `name` in example `e`, if it has one.
 const std::string* ExampleTable(const ExampleModel& e, const std::string& name) {
     for (const auto& [file, bytes] : e.tables)
-        if (Lower(file) == Lower(name)) return &bytes;
+        if (textio::LowerCase(file) == textio::LowerCase(name)) return &bytes;
     return nullptr;
 }
 

@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
-
 bool ReadAll(const fs::path& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -63,7 +58,7 @@ std::string NonFiniteToken(const std::string& line) {
         while (e < line.size() && line[e] != ' ' && line[e] != ',' && line[e] != '\t') ++e;
         if (e > p) {
             const std::string token = line.substr(p, e - p);
-            const std::string low = Lower(token);
+            const std::string low = textio::LowerCase(token);
             char* end = nullptr;
             const double v = std::strtod(token.c_str(), &end);
             if (end == token.c_str() + token.size() && !std::isfinite(v)) return token;
@@ -204,7 +199,7 @@ void CheckDumps(FileCheck& c) {
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(c.s.Dir, ec)) {
         const std::string name = e.path().filename().string();
-        if (Lower(e.path().extension().string()) != ".dng" || Lower(name) == "error.dng") continue;
+        if (textio::LowerCase(e.path().extension().string()) != ".dng" || textio::LowerCase(name) == "error.dng") continue;
         std::vector<std::string> lines;
         if (c.Lines(name, lines)) c.NoNonFinite(name, lines);
     }

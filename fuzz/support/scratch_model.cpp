@@ -16,15 +16,12 @@
 #include <sstream>
 #include <system_error>
 
+#include "textio/file_names.h"
+
 namespace ostra::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
 
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -71,9 +68,9 @@ ExampleModel LoadExample(const fs::path& root, const std::string& name) {
     for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
         if (!e.is_regular_file()) continue;
         const std::string file = e.path().filename().string();
-        if (Lower(file) == "companions.txt") {
+        if (textio::LowerCase(file) == "companions.txt") {
             m.companions = ReadCompanionList(ReadBytes(e.path()));
-        } else if (Lower(e.path().extension().string()) == ".csv") {
+        } else if (textio::LowerCase(e.path().extension().string()) == ".csv") {
             m.tables[file] = ReadBytes(e.path());
         }
     }
@@ -187,9 +184,9 @@ const fs::path& WriteModel(const ExampleModel& example, const std::map<std::stri
     std::error_code ec;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) fs::remove_all(e.path(), ec);
     std::map<std::string, std::string> lowerReplaced;
-    for (const auto& [name, bytes] : replaced) lowerReplaced[Lower(name)] = name;
+    for (const auto& [name, bytes] : replaced) lowerReplaced[textio::LowerCase(name)] = name;
     for (const auto& [name, bytes] : example.tables)
-        if (lowerReplaced.count(Lower(name)) == 0) WriteBytes(dir / name, bytes);
+        if (lowerReplaced.count(textio::LowerCase(name)) == 0) WriteBytes(dir / name, bytes);
     for (const auto& [name, bytes] : replaced) WriteBytes(dir / name, bytes);
     for (const auto& [folder, program] : example.companions) {
         static std::map<std::string, fs::path> built;
