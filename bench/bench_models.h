@@ -1,7 +1,8 @@
 // bench_models.h -- generated model directories for the benchmarks.
 //
 // Exports: ModelDir, ChainModel, GridModel, OneCompartmentModel,
-// AlternatingFlowsCompanion, NullDisplay, RunModel, Chain, Grid, OneCompartment.
+// AlternatingFlowsCompanion, NullDisplay, RunModel, Chain, Grid, Ring,
+// WindingGrid, OneCompartment.
 //
 // Each model is written, as a user would write it, into a directory of its
 // own under the temporary directory (removed with the object):
@@ -10,6 +11,14 @@
 //          first) and a flow exit;
 //   grid   NX x NY interior compartments, flow along x from a fixed inflow
 //          column to a flow-exit column, dispersion along x and y, decay;
+//   ring   N interior compartments in a closed loop, no boundary at all:
+//          the flow circulates, dispersion and decay in each, a load into
+//          the first (every compartment is an equation: up to 32,767);
+//   winding grid  NX x NY interior compartments between a fixed inflow at
+//          one corner and a flow exit at the other; the flow winds through
+//          the rows (along x, up one row at each row's end, back along x),
+//          dispersion along x and y, decay (NX x NY equations from
+//          NX x NY + 2 compartments);
 //   one    a single compartment with a load and a decay.
 // The files are written a second before the runs start, as a model's files
 // are in practice: a file modified within the last second is compared byte
@@ -102,6 +111,56 @@ inline CompartmentModel Grid(int nx, int ny, double factor = 1) {
             m.Connect({id[i][j], id[i + 1][j], 10, 50 * factor, E});
             if (i >= 1 && j < ny) m.Connect({id[i][j], id[i][j + 1], 10, 0, 2});
         }
+    m.loads.push_back({0, 1E9, {{id[1][1], 1, 100}}});
+    return m;
+}
+
+inline CompartmentModel Ring(int n, double factor = 1) {
+    using namespace ostra::testing;
+    CompartmentModel m;
+    for (int k = 1; k <= n; ++k) {
+        Compartment c;
+        c.x = k;
+        c.volume = 100;
+        m.volumeTerms.push_back({m.Add(c), 1, 1, -0.01});
+    }
+    for (int k = 1; k <= n; ++k) m.Connect({k, k % n + 1, 10, 50 * factor, 2});
+    m.loads.push_back({0, 1E9, {{1, 1, 100}}});
+    return m;
+}
+
+// Compartment (i, j) at x = i, y = j; the inflow is compartment 1, the exit
+// the last.
+inline CompartmentModel WindingGrid(int nx, int ny, double factor = 1) {
+    using namespace ostra::testing;
+    CompartmentModel m;
+    Compartment inflow, exit;
+    inflow.kind = 2, exit.kind = 3;
+    inflow.y = 1;
+    const int in = m.Add(inflow);
+    m.boundary[0][in - 1] = 1;
+    std::vector<std::vector<int>> id(static_cast<std::size_t>(nx) + 1, std::vector<int>(ny + 1, 0));
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) {
+            Compartment c;
+            c.x = i, c.y = j, c.volume = 100;
+            id[i][j] = m.Add(c);
+            m.volumeTerms.push_back({id[i][j], 1, 1, -0.01});
+        }
+    const double Q = 50 * factor;
+    m.Connect({in, id[1][1], 10, Q, 0});
+    for (int j = 1; j <= ny; ++j) {
+        const bool forward = j % 2 == 1;  // odd rows flow along +x
+        for (int i = 1; i < nx; ++i) m.Connect({id[i][j], id[i + 1][j], 10, forward ? Q : -Q, 2});
+        if (j < ny)
+            for (int i = 1; i <= nx; ++i) {
+                const bool turn = i == (forward ? nx : 1);
+                m.Connect({id[i][j], id[i][j + 1], 10, turn ? Q : 0, 2});
+            }
+    }
+    const int last = ny % 2 == 1 ? id[nx][ny] : id[1][ny];
+    exit.x = ny % 2 == 1 ? nx + 1 : 0, exit.y = ny;
+    m.Connect({last, m.Add(exit), 10, Q, 0});
     m.loads.push_back({0, 1E9, {{id[1][1], 1, 100}}});
     return m;
 }

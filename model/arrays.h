@@ -1,7 +1,7 @@
 // arrays.h -- dense 1-based vectors and matrices with checked indices.
 //
 // Exports: Vec<T>, Mat<T>, and the aliases DVector, SVector, IVector,
-// DMatrix, SMatrix, IMatrix; RoundToInteger; CheckedInteger.
+// DMatrix, SMatrix, IMatrix; OneTo; RoundToInteger; CheckedInteger.
 //
 // Vectors are indexed 1..Size(); matrices (row, col) with 1..Rows() and
 // 1..Cols(), stored contiguously row by row. An index outside the range
@@ -113,6 +113,32 @@ using IVector = Vec<Integer>;
 using DMatrix = Mat<Double>;
 using SMatrix = Mat<Single>;
 using IMatrix = Mat<Integer>;
+
+// The Integers 1..n for a range-for. The count is kept in an int, so that
+// n = 32,767 (the largest Integer, a valid compartment count) ends the loop
+// instead of wrapping to -32,768.
+class OneTo {
+public:
+    explicit OneTo(Integer n) : n_(n) {}
+    class Iterator {
+    public:
+        explicit Iterator(int i) : i_(i) {}
+        Integer operator*() const { return static_cast<Integer>(i_); }
+        Iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return i_ != other.i_; }
+
+    private:
+        int i_;
+    };
+    Iterator begin() const { return Iterator(1); }
+    Iterator end() const { return Iterator(n_ < 1 ? 1 : n_ + 1); }
+
+private:
+    int n_;
+};
 
 // The nearest Integer, halves to even (2.5 gives 2, 3.5 gives 4). A value
 // outside -32768..32767 throws textio::DataError naming `what`.

@@ -91,7 +91,7 @@ void ReadCompartments(ModelState& s) {
     textio::TextReader in(s.Dir, COMPARTMENTS_FILE);
     in.ReadLine("header line");
     SMatrix& table = s.tables.Compartment;
-    for (Integer I = 1; I <= s.setup.NT; ++I) {
+    for (Integer I : OneTo(s.setup.NT)) {
         const RecordPlace at{COMPARTMENTS_FILE, 0, I};
         for (int J = 1; J <= NCOL_COMPARTMENT; ++J) {
             table(I, J) = ReadCompartmentValue(s, in, at, J);
@@ -110,7 +110,7 @@ void ReadInterfaces(ModelState& s) {
     textio::TextReader in(s.Dir, INTERFACES_FILE);
     in.ReadLine("header line");
     SMatrix& table = s.tables.Inface;
-    for (Integer I = 1; I <= s.setup.NT; ++I) {
+    for (Integer I : OneTo(s.setup.NT)) {
         const RecordPlace at{INTERFACES_FILE, 0, I};
         const int length = RecordLength(s, at, 1, NCOL_INFACE);
         for (int J = 1; J <= length; ++J) {

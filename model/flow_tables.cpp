@@ -107,8 +107,8 @@ void ReadPairTable(ModelState& s, const char* file, SMatrix& table, std::vector<
     textio::TextReader in(s.Dir, file);
     in.ReadLine("header line");
     int row = 0;
-    for (Integer ISV = 1; ISV <= s.opt.NSV; ++ISV) {
-        for (Integer I = 1; I <= s.setup.NT; ++I) {
+    for (Integer ISV : OneTo(s.opt.NSV)) {
+        for (Integer I : OneTo(s.setup.NT)) {
             ++row;
             const RecordPlace at{file, ISV, I};
             const int length = RecordLength(s, at, 2, perInterface);

@@ -70,7 +70,7 @@ Single GetLength(ModelState& s, Integer LengthOption, Integer I, Integer J) {
 void UpdateALPHA(ModelState& s) {
     SMatrix& alpha = s.tables.ALPHAweighted;
     const SMatrix& inface = s.tables.Inface;
-    for (Integer I = 1; I <= s.setup.NT; ++I) {
+    for (Integer I : OneTo(s.setup.NT)) {
         alpha(I, 1) = I;
         if (s.tables.Compartment(I, 3) != 0) continue;
         const Integer nas = CompartmentNAS(s, I);

@@ -1,7 +1,8 @@
 // sparse_lu_run_test.cpp -- whole runs with the sparse LU solver chosen by
 // "Control.csv" pair 37: the choice itself, agreement with Gauss-Jordan on
 // every example and on generated models, what a run keeps and refactors,
-// that such a run holds no dense N x N array, and a singular model.
+// that such a run holds no dense N x N array, a singular model, and the
+// largest model the format allows.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -244,6 +245,33 @@ TEST(SparseLURuns, AnIsolatedCompartmentIsNamedInTheSingularMessage) {
                                          std::to_string(k) + ")"),
               std::string::npos)
         << dir.Read("Error.dng");
+}
+
+// 32,767 compartments, the largest count the format allows, all interior: a
+// uniform concentration stays uniform under flow and dispersion around the
+// ring and decays as implicit Euler gives, 1 / (1 + k DELT) per step (to
+// the Single precision of the coefficients: where the ring closes,
+// compartments 1 and 32,767 sum theirs in another order).
+TEST(SparseLURuns, TheLargestModelTheFormatAllowsRuns) {
+    if (!SparseLUAvailable()) GTEST_SKIP() << "built without KLU";
+    CompartmentModel m = bench::Ring(32767);
+    m.loads.clear();
+    for (double& c : m.initial[0]) c = 1;
+    TempDir dir;
+    m.Write(dir.Path(), Control(3, 2));
+    ChooseSparseLU(dir.Path());
+    const Outcome k = RunIn(dir.Path());
+    ASSERT_EQ(k.status, 0) << k.error;
+    EXPECT_EQ(k.NEQN, 32767);
+    const auto rows = ParseCsvRows(ReadFileText(dir.Path() / "AllTimeSeries.csv"));
+    ASSERT_EQ(rows.size(), 2u);  // one row per step
+    const double decay = 1 + 0.01 * 0.5;
+    for (std::size_t step = 0; step < rows.size(); ++step) {
+        ASSERT_EQ(rows[step].size(), 32768u) << step;  // the time, then every compartment
+        EXPECT_NEAR(rows[step][1], std::pow(decay, -static_cast<double>(step + 1)), 1E-8) << step;
+        for (std::size_t c = 2; c < rows[step].size(); ++c)
+            ASSERT_NEAR(rows[step][c], rows[step][1], 1E-8) << step << " " << c;
+    }
 }
 
 }  // namespace

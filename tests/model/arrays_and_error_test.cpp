@@ -57,6 +57,19 @@ TEST(Arrays, RoundToIntegerHalvesToEvenAndChecksRange) {
     }
 }
 
+TEST(Arrays, OneToCountsUpToTheLargestInteger) {
+    for (const Integer n : {Integer{-1}, Integer{0}, Integer{1}, Integer{7}, Integer{32767}}) {
+        int count = 0, last = 0;
+        for (Integer i : OneTo(n)) {
+            ++count;
+            ASSERT_EQ(i, count);
+            last = i;
+        }
+        EXPECT_EQ(count, n < 0 ? 0 : n);
+        EXPECT_EQ(last, n < 0 ? 0 : n);
+    }
+}
+
 TEST(Error, WritesErrorFileShowsTheBoxAndEndsTheRun) {
     TempDir dir;
     TestState t(dir.Path());
