@@ -4,15 +4,16 @@
 // Every run is a whole run (RunOstraClick on a model directory written as a
 // user writes it) of implicit Euler, DELT 0.5, in a process of its own
 // (fork), so that its peak resident memory (ru_maxrss) is its own. The
-// large models are nearly as large as a compartment model can be (32,767
-// compartments, boundaries included; the table readers count compartments
-// in a 16-bit Integer, which cannot pass 32,767, so 32,766 is used):
-//   BM_Large/chain|grid/fixed      a chain of 32,764 interior compartments
-//                                  between an inflow and an exit (32,764
-//                                  equations), or a grid of 181 x 181
-//                                  compartments: an inflow column, 179 x 181
-//                                  interior (32,399 equations), an exit
-//                                  column; 1,000 steps, tables fixed:
+// large models are as large as a compartment model can be (the table
+// readers count compartments in a 16-bit Integer: at most 32,767,
+// boundaries included):
+//   BM_Large/chain|grid/fixed      a closed chain (a ring, no boundary) of
+//                                  32,767 compartments (32,767 equations),
+//                                  or a grid of 181 x 181 interior
+//                                  compartments (32,761 equations) between a
+//                                  fixed inflow at one corner and a flow exit
+//                                  at the other, the flow winding through
+//                                  the rows; 1,000 steps, tables fixed:
 //                                  seconds for the run, ms per step (the run
 //                                  less a run of one step, per further
 //                                  step), of which the sparse LU solves
@@ -99,19 +100,26 @@ ControlFile Control(int steps, bool flowsChange, int DynPrint) {
     return c;
 }
 
-// The chain of `size` interior compartments, or the grid of `size` rows
-// whose first and last columns are the boundaries.
-CompartmentModel Model(bool grid, int size, double factor = 1) {
-    return grid ? bench::Grid(size - 2, size, factor) : bench::Chain(size, factor);
+// Writes the ring of `size` compartments or the winding grid of `size` x
+// `size`; `sparse` appends pair 37.
+void WriteLargeModel(const fs::path& dir, bool grid, int size, ControlFile control, bool sparse) {
+    auto model = [&](double factor) {
+        return grid ? bench::WindingGrid(size, size, factor) : bench::Ring(size, factor);
+    };
+    const ostra::testing::CompartmentModel m = model(1);
+    // The compartment printed at every step: the last of the ring, the one
+    // before the grid's exit.
+    control.NumSectnPrint = grid ? m.NT() - 1 : m.NT();
+    m.Write(dir, control);
+    if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, m, model(1.5), control);
+    if (sparse) std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
 }
 
-// Writes the model; `sparse` appends pair 37.
-void WriteModel(const fs::path& dir, bool grid, int size, ControlFile control, bool sparse) {
-    // The last interior compartment: the grid numbers its columns of `size`
-    // compartments from the inflow column; the chain starts with the inflow.
-    control.NumSectnPrint = grid ? (size - 1) * size : size + 1;
-    Model(grid, size).Write(dir, control);
-    if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, Model(grid, size, 1), Model(grid, size, 1.5), control);
+// Writes the 1,000 chain (an inflow, the chain, an exit); `sparse` appends pair 37.
+void WriteChain(const fs::path& dir, int size, ControlFile control, bool sparse) {
+    control.NumSectnPrint = size + 1;
+    bench::Chain(size).Write(dir, control);
+    if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, bench::Chain(size, 1), bench::Chain(size, 1.5), control);
     if (sparse) std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
 }
 
@@ -135,12 +143,12 @@ void Report(benchmark::State& state, const Outcome& o) {
 
 void BM_Large(benchmark::State& state) {
     const bool grid = state.range(0) != 0, changing = state.range(1) != 0;
-    const int size = grid ? 181 : 32764;
+    const int size = grid ? 181 : 32767;
     const int steps = changing ? 100 : 1000;
     ModelDir dir(std::string(grid ? "klu-grid" : "klu-chain") + (changing ? "-changing" : "-fixed"));
     ModelDir one(std::string(grid ? "klu-grid" : "klu-chain") + "-one");
-    WriteModel(dir.Dir(), grid, size, Control(steps, changing, 2), true);
-    WriteModel(one.Dir(), grid, size, Control(1, changing, 2), true);
+    WriteLargeModel(dir.Dir(), grid, size, Control(steps, changing, 2), true);
+    WriteLargeModel(one.Dir(), grid, size, Control(1, changing, 2), true);
     ModelDir::LetFilesAge();
     for (auto _ : state) {
         const Outcome first = RunInChild(one.Dir());
@@ -176,8 +184,8 @@ void BM_AgainstGaussJordan(benchmark::State& state) {
                 bench::AlternatingFlowsCompanion(d->Dir(), bench::Grid(40, 25, 1), bench::Grid(40, 25, 1.5), control);
         std::ofstream(sparse.Dir() / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
     } else {
-        WriteModel(exact.Dir(), false, size, control, false);
-        WriteModel(sparse.Dir(), false, size, control, true);
+        WriteChain(exact.Dir(), size, control, false);
+        WriteChain(sparse.Dir(), size, control, true);
     }
     ModelDir::LetFilesAge();
     double gj = 0, klu = 0;

@@ -220,9 +220,27 @@ struct CompartmentModel {
         return n;
     }
     int MaxInterfaces() const {
+        const auto linksOf = LinksOf();
         int m = 0;
-        for (int k = 1; k <= NT(); ++k) m = std::max(m, Interfaces(k));
+        for (int k = 1; k <= NT(); ++k) m = std::max(m, InterfaceCount(k, linksOf));
         return m;
+    }
+    // Interfaces(k) from LinksOf(): a link with itself counts twice.
+    int InterfaceCount(int k, const std::vector<std::vector<std::size_t>>& linksOf) const {
+        int n = 0;
+        for (std::size_t i : linksOf[static_cast<std::size_t>(k - 1)]) n += links[i].a == links[i].b ? 2 : 1;
+        return n;
+    }
+    // The links of each compartment (index K - 1), in the order of `links`.
+    std::vector<std::vector<std::size_t>> LinksOf() const {
+        std::vector<std::vector<std::size_t>> of(comps.size());
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            const Link& l = links[i];
+            // A link of a compartment with itself is listed once.
+            if (l.a >= 1 && l.a <= NT()) of[static_cast<std::size_t>(l.a - 1)].push_back(i);
+            if (l.b != l.a && l.b >= 1 && l.b <= NT()) of[static_cast<std::size_t>(l.b - 1)].push_back(i);
+        }
+        return of;
     }
     int Equations() const {
         int n = 0;
@@ -253,10 +271,11 @@ struct CompartmentModel {
         }
         WriteModelFile(dir, "SVCompmap.csv", svmap);
 
+        const auto linksOf = LinksOf();
         std::string compartments = "Number,Interfaces,Kind,X,Y,Z,Volume,Temperature,Water,Solids\n";
         for (int k = 1; k <= NT(); ++k) {
             const Compartment& c = comps[k - 1];
-            compartments += to_string(k) + "," + to_string(Interfaces(k)) + "," +
+            compartments += to_string(k) + "," + to_string(InterfaceCount(k, linksOf)) + "," +
                             to_string(c.kind) + "," + N(c.x) + "," + N(c.y) + "," + N(c.z) + "," +
                             N(c.volume) + "," + N(c.temperature) + "," + N(c.water) + "," +
                             N(c.solids) + "\n";
@@ -268,8 +287,8 @@ struct CompartmentModel {
         std::string ecoefs = "State variable, compartment, then adjacent, exchange coefficient\n";
         for (int k = 1; k <= NT(); ++k) {
             interfaces += to_string(k);
-            for (const auto& l : links) {
-                if (l.a != k && l.b != k) continue;
+            for (std::size_t i : linksOf[k - 1]) {
+                const Link& l = links[i];
                 const bool isA = l.a == k;
                 interfaces += "," + to_string(isA ? l.b : l.a) + "," + N(l.area) + "," +
                               N(isA ? l.distA : l.distB) + "," + N(l.mixLength) + "," + N(l.alpha);
@@ -280,8 +299,8 @@ struct CompartmentModel {
             for (int k = 1; k <= NT(); ++k) {
                 flows += to_string(s) + "," + to_string(k);
                 ecoefs += to_string(s) + "," + to_string(k);
-                for (const auto& l : links) {
-                    if (l.a != k && l.b != k) continue;
+                for (std::size_t i : linksOf[k - 1]) {
+                    const Link& l = links[i];
                     const bool isA = l.a == k;
                     const int adj = isA ? l.b : l.a;
                     // Positive flow enters the compartment of the row.
