@@ -2,12 +2,14 @@
 #include "textio/text_reader.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 
 #include "textio/errors.h"
 #include "textio/file_names.h"
@@ -28,6 +30,33 @@ bool LooksNumeric(const std::string& s) {
             return false;
     }
     return true;
+}
+
+// The number of a field LooksNumeric accepted, as strtof / strtod convert
+// it (nearest, ties to even). std::from_chars rounds the same way and is
+// several times faster; what it does not take whole (a leading '+', a value
+// beyond the range or below it) goes to strtof / strtod, as do the fields
+// that are no number, so the values and the errno of every outcome are the
+// C library's. `end` is where the conversion stopped.
+template <typename T>
+T ConvertNumber(const std::string& field, const char*& end) {
+    T v{};
+    const char* first = field.data();
+    const char* last = first + field.size();
+    const auto res = std::from_chars(first, last, v, std::chars_format::general);
+    if (res.ec == std::errc{} && res.ptr == last) {
+        errno = 0;
+        end = last;
+        return v;
+    }
+    char* stop = nullptr;
+    errno = 0;
+    if constexpr (std::is_same_v<T, float>)
+        v = std::strtof(first, &stop);
+    else
+        v = std::strtod(first, &stop);
+    end = stop;
+    return v;
 }
 
 // A hint for a value that spreadsheet habits typically produce.
@@ -231,9 +260,8 @@ std::string TextReader::ReadString(std::string_view what) { return NextField(wha
 double TextReader::ReadDouble(std::string_view what) {
     const std::string field = NextField(what, "a number");
     if (!LooksNumeric(field)) Fail(what, "a number", field);
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(field.c_str(), &end);
+    const char* end = nullptr;
+    const double v = ConvertNumber<double>(field, end);
     if (end != field.c_str() + field.size()) Fail(what, "a number", field);
     if (errno == ERANGE && std::isinf(v)) Fail(what, "a number within the Double range", field);
     return v;
@@ -242,9 +270,8 @@ double TextReader::ReadDouble(std::string_view what) {
 float TextReader::ReadSingle(std::string_view what) {
     const std::string field = NextField(what, "a number");
     if (!LooksNumeric(field)) Fail(what, "a number", field);
-    char* end = nullptr;
-    errno = 0;
-    const float v = std::strtof(field.c_str(), &end);
+    const char* end = nullptr;
+    const float v = ConvertNumber<float>(field, end);
     if (end != field.c_str() + field.size()) Fail(what, "a number", field);
     if (errno == ERANGE && std::isinf(v)) Fail(what, "a number within the Single range", field);
     return v;
@@ -254,8 +281,8 @@ double TextReader::ReadWhole(std::string_view what, double lowest, double highes
                              std::string_view expected) {
     const std::string field = NextField(what, "a whole number");
     if (!LooksNumeric(field)) Fail(what, "a whole number", field);
-    char* end = nullptr;
-    const double v = std::strtod(field.c_str(), &end);
+    const char* end = nullptr;
+    const double v = ConvertNumber<double>(field, end);
     if (end != field.c_str() + field.size()) Fail(what, "a whole number", field);
     const double r = std::nearbyint(v);  // halves to even
     if (!(r >= lowest && r <= highest)) Fail(what, expected, field);

@@ -3,7 +3,12 @@
 
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "support/test_support.h"
 #include "textio/errors.h"
@@ -62,6 +67,61 @@ TEST(TextReader, SingleFieldsAreRoundedOnceFromTheText) {
     TextReader in(dir.Path(), "s.csv");
     in.ReadLine();
     EXPECT_EQ(in.ReadSingle("x"), 1.00000011920928955078125f);
+}
+
+// Every number reads as the C library's strtof / strtod give it, bit for bit,
+// and a field they do not take whole, or that is out of range, fails as
+// they make it fail: long digit strings and halfway cases, signs, leading
+// and trailing points, exponents at and past the ends of both ranges,
+// subnormals, and malformed mixtures of the accepted characters.
+TEST(TextReader, NumbersReadAsTheCLibraryConvertsThem) {
+    std::vector<std::string> fields = {"0", "-0", "+0", "+5", "-.5", "5.", ".", "+", "-", "e5", "1e", "1e+", "1e-",
+                                       "1..2", "1e5e5", "--1", "+-1", "1-2", "3.4028235e38", "3.4028236e38",
+                                       "3.40282357e38", "1e39", "1.7976931348623157e308", "1.8e308", "1e-38",
+                                       "1e-45", "1e-46", "7e-46", "1e-320", "1e-400", "4.9e-324", "2e-324",
+                                       "16777217", "9007199254740993", "1.00000005960464477539062500000001",
+                                       "0.1000000000000000055511151231257827", "000000000000000000000001.5",
+                                       "1E-05", "-999", "123456789012345678901234567890E-20"};
+    std::mt19937 random(20261207);
+    const std::string alphabet = "0123456789.+-eE";
+    for (int n = 0; n < 20000; ++n) {
+        std::string f;
+        if (n % 2 == 0) {  // a well-formed number of random length and exponent
+            if (random() % 3 == 0) f += "-+"[random() % 2];
+            for (int d = static_cast<int>(random() % 25); d >= 0; --d) f += static_cast<char>('0' + random() % 10);
+            if (random() % 2) {
+                f.insert(random() % (f.size() + 1), ".");
+            }
+            if (random() % 2) f += "eE"[random() % 2] + std::to_string(static_cast<int>(random() % 700) - 350);
+        } else {  // any string of the characters a number may hold
+            for (int d = static_cast<int>(random() % 8); d >= 0; --d) f += alphabet[random() % alphabet.size()];
+        }
+        fields.push_back(f);
+    }
+    std::string text = "h\n";
+    for (const std::string& f : fields) text += f + "\n";
+    TempDir dir;
+    dir.Write("n.csv", text);
+    for (const bool single : {true, false}) {
+        TextReader in(dir.Path(), "n.csv");
+        in.ReadLine();
+        int numbers = 0;
+        for (const std::string& f : fields) {
+            char* end = nullptr;
+            errno = 0;
+            const double expected = single ? std::strtof(f.c_str(), &end) : std::strtod(f.c_str(), &end);
+            const bool whole = end == f.c_str() + f.size() && !(errno == ERANGE && std::isinf(expected));
+            try {
+                const double got = single ? in.ReadSingle("x") : in.ReadDouble("x");
+                ASSERT_TRUE(whole) << f;
+                ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << f << " " << got << " " << expected;
+                ++numbers;
+            } catch (const DataError&) {
+                ASSERT_FALSE(whole) << f;
+            }
+        }
+        EXPECT_GT(numbers, 10000);
+    }
 }
 
 TEST(TextReader, LineReadsAfterPartlyReadLineTakeItsRest) {
