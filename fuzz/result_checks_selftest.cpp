@@ -13,9 +13,7 @@
 // reported. Also expects InternalFault to tell a program fault from a data
 // error that merely quotes the same words.
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include "app/run_driver.h"
@@ -32,13 +30,9 @@ using namespace ostra;
 int failures = 0;
 
 std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Write(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::string bytes;
+    fuzz::ReadFileBytes(p, bytes);
+    return bytes;
 }
 
 void Expect(bool ok, const std::string& what) {
@@ -61,10 +55,10 @@ void ExpectReported(ModelState& s, int status, const std::string& file,
                     const std::function<std::string(std::string)>& spoil, const std::string& what) {
     const fs::path p = s.Dir / file;
     const std::string good = Read(p);
-    Write(p, spoil(good));
+    fuzz::WriteFileBytes(p, spoil(good));
     const std::string problem = fuzz::CheckRunResults(s, status);
     Expect(!problem.empty(), what + " is reported" + (problem.empty() ? "" : ": " + problem.substr(0, 100)));
-    Write(p, good);
+    fuzz::WriteFileBytes(p, good);
 }
 
 std::string ReplaceFirstNumber(std::string text, std::size_t afterLine, const std::string& by) {
@@ -98,15 +92,15 @@ int main() {
                        [](std::string t) { return t.replace(t.find("\r\n"), 2, "\n"); }, "a line ending LF only");
         ExpectReported(s, status, "Error.dng", [](const std::string&) { return "Error:  x\r\n"; },
                        "an \"Error.dng\" after \"Done!\"");
-        Write(s.Dir / "Wiggle.dng", "Positivity/wiggle criterion violated at all timesteps between compartments 1 and 2 Maximum length is  INF \r\n");
+        fuzz::WriteFileBytes(s.Dir / "Wiggle.dng", "Positivity/wiggle criterion violated at all timesteps between compartments 1 and 2 Maximum length is  INF \r\n");
         Expect(!fuzz::CheckRunResults(s, status).empty(), "an INF in a \".dng\" file is reported");
         fs::remove(s.Dir / "Wiggle.dng");
         Expect(!fuzz::CheckRunResults(s, EXIT_FATAL_DATA).empty(),
                "a failed run's result file without its \"Incomplete:\" line is reported");
         Expect(!fuzz::CheckRunResults(s, 9).empty(), "an undocumented exit status is reported");
-        Write(s.Dir / "Error.dng", "Error:  index outside its array: Flow(17, 3) of a 16 x 8 table\r\n");
+        fuzz::WriteFileBytes(s.Dir / "Error.dng", "Error:  index outside its array: Flow(17, 3) of a 16 x 8 table\r\n");
         Expect(!fuzz::InternalFault(s.Dir).empty(), "an index fault is a program fault");
-        Write(s.Dir / "Error.dng", "Error:  file \"Flows.csv\", line 2, field 3: expected a number, found "
+        fuzz::WriteFileBytes(s.Dir / "Error.dng", "Error:  file \"Flows.csv\", line 2, field 3: expected a number, found "
                                    "\"index outside its array\"\r\n");
         Expect(fuzz::InternalFault(s.Dir).empty(), "a data error quoting those words is not");
     });

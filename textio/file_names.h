@@ -13,11 +13,11 @@
 
 namespace textio {
 
-// The existing regular file in `dir` whose name equals `name` ignoring case
-// (an exact match is preferred); `dir / name` when there is none.
 // `text` with its ASCII letters in lower case: how names are compared.
 std::string LowerCase(std::string text);
 
+// The existing regular file in `dir` whose name equals `name` ignoring case
+// (an exact match is preferred); `dir / name` when there is none.
 std::filesystem::path FindFile(const std::filesystem::path& dir, const std::string& name);
 
 // The path to create `name` in `dir`: removes every existing file whose name

@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "support/scratch_model.h"
+#include "textio/file_names.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
-
-#include "textio/file_names.h"
 
 namespace ostra::fuzz {
 namespace {

@@ -7,23 +7,15 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "support/scratch_model.h"
 #include "textio/file_names.h"
 
 namespace ostra::fuzz {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool ReadAll(const fs::path& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 // The lines of `bytes`, each without its CR LF; `error` names the first line
 // that does not end CR LF.
@@ -87,7 +79,7 @@ struct FileCheck {
         std::error_code ec;
         if (!fs::is_regular_file(path, ec)) return false;
         std::string bytes, error;
-        if (!ReadAll(path, bytes)) {
+        if (!ReadFileBytes(path, bytes)) {
             Fail(file, "cannot be read");
             return false;
         }
@@ -237,7 +229,7 @@ std::string CheckRunResults(const ModelState& s, int status) {
 
 std::string InternalFault(const std::filesystem::path& dir) {
     std::string bytes;
-    if (!ReadAll(textio::FindFile(dir, "Error.dng"), bytes)) return "";
+    if (!ReadFileBytes(textio::FindFile(dir, "Error.dng"), bytes)) return "";
     // The run driver writes "Error:  " and the message; these messages start
     // with the words of the array check or of the driver's last resort (the
     // same words later in a message are usually the input quoted back).

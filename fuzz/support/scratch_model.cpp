@@ -2,7 +2,7 @@
 // model directory of one fuzzing process.
 //
 // Exports (scratch_model.h): Examples, FindExample, TableNames, ScratchDir,
-// WriteModel, Finding.
+// WriteModel, Finding, ReadFileBytes, WriteFileBytes.
 #include "support/scratch_model.h"
 
 #include <unistd.h>
@@ -24,16 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Finding("cannot read " + path.string());
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) Finding("cannot write " + path.string());
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) Finding("cannot read " + path.string());
+    return bytes;
 }
 
 fs::path FromEnvironment(const char* variable, const char* compiledIn) {
@@ -114,7 +107,7 @@ void DumpModel(const fs::path& dir, const ExampleModel& example, const fs::path&
     if (example.companions.empty()) return;
     std::string list;
     for (const auto& [folder, program] : example.companions) list += folder + " " + program + "\n";
-    WriteBytes(to / "companions.txt", list);
+    WriteFileBytes(to / "companions.txt", list);
 }
 
 // The linear examples hold no starting guesses (and the steady one no
@@ -186,8 +179,8 @@ const fs::path& WriteModel(const ExampleModel& example, const std::map<std::stri
     std::map<std::string, std::string> lowerReplaced;
     for (const auto& [name, bytes] : replaced) lowerReplaced[textio::LowerCase(name)] = name;
     for (const auto& [name, bytes] : example.tables)
-        if (lowerReplaced.count(textio::LowerCase(name)) == 0) WriteBytes(dir / name, bytes);
-    for (const auto& [name, bytes] : replaced) WriteBytes(dir / name, bytes);
+        if (lowerReplaced.count(textio::LowerCase(name)) == 0) WriteFileBytes(dir / name, bytes);
+    for (const auto& [name, bytes] : replaced) WriteFileBytes(dir / name, bytes);
     for (const auto& [folder, program] : example.companions) {
         static std::map<std::string, fs::path> built;
         auto it = built.find(folder);
@@ -197,6 +190,20 @@ const fs::path& WriteModel(const ExampleModel& example, const std::map<std::stri
     }
     if (const char* dump = std::getenv("OSTRA_FUZZ_DUMP"); dump != nullptr && *dump != '\0') DumpModel(dir, example, dump);
     return dir;
+}
+
+bool ReadFileBytes(const fs::path& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+void WriteFileBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) Finding("cannot write " + path.string());
 }
 
 void Finding(const std::string& what) {

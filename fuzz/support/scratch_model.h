@@ -2,7 +2,7 @@
 // model directory of one fuzzing process.
 //
 // Exports: ExampleModel, Examples, FindExample, TableNames, ScratchDir,
-// WriteModel, Finding.
+// WriteModel, Finding, ReadFileBytes, WriteFileBytes.
 //
 // Every harness starts from the example models of examples/: they are read
 // once, when first asked for, from the folder compiled in as
@@ -58,6 +58,13 @@ const std::filesystem::path& ScratchDir();
 // Returns the scratch directory.
 const std::filesystem::path& WriteModel(const ExampleModel& example,
                                         const std::map<std::string, std::string>& replaced);
+
+// The bytes of the file at `path` into `bytes`; false (and `bytes` as it
+// was) when it cannot be opened.
+bool ReadFileBytes(const std::filesystem::path& path, std::string& bytes);
+
+// Writes `bytes` as the whole file at `path`; a failure is a Finding.
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // Reports a finding on standard error and aborts, so that libFuzzer saves
 // the input that led to it.

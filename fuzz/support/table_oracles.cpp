@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <tuple>
@@ -43,8 +41,9 @@ struct Outcome {
 };
 
 std::string ErrorFileText(const ModelState& s) {
-    std::ifstream in(textio::FindFile(s.Dir, "Error.dng"), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    ReadFileBytes(textio::FindFile(s.Dir, "Error.dng"), text);
+    return text;
 }
 
 template <class F>

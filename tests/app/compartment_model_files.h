@@ -214,18 +214,13 @@ struct CompartmentModel {
     }
     void Connect(const Link& l) { links.push_back(l); }
 
-    int Interfaces(int k) const {
-        int n = 0;
-        for (const auto& l : links) n += (l.a == k) + (l.b == k);
-        return n;
-    }
     int MaxInterfaces() const {
         const auto linksOf = LinksOf();
         int m = 0;
         for (int k = 1; k <= NT(); ++k) m = std::max(m, InterfaceCount(k, linksOf));
         return m;
     }
-    // Interfaces(k) from LinksOf(): a link with itself counts twice.
+    // The interface count of compartment k: a link with itself counts twice.
     int InterfaceCount(int k, const std::vector<std::vector<std::size_t>>& linksOf) const {
         int n = 0;
         for (std::size_t i : linksOf[static_cast<std::size_t>(k - 1)]) n += links[i].a == links[i].b ? 2 : 1;
