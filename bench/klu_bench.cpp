@@ -3,7 +3,9 @@
 //
 // Every run is a whole run (RunOstraClick on a model directory written as a
 // user writes it) of implicit Euler, DELT 0.5, in a process of its own
-// (fork), so that its peak resident memory (ru_maxrss) is its own. The
+// (fork), so that its peak resident memory (ru_maxrss) is its own (it
+// counts from the pages the child inherits, so the benchmark gives the heap
+// of its model writing back to the system before each fork). The
 // large models are as large as a compartment model can be (the table
 // readers count compartments in a 16-bit Integer: at most 32,767,
 // boundaries included):
@@ -29,6 +31,7 @@
 // every step) and "MassBalance.csv"; the comparisons "AllTimeSeries.csv".
 // Build with -DOSTRA_BENCH=ON in a Release build.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +60,7 @@ struct Outcome {
 
 // One whole run in a child process.
 Outcome RunInChild(const fs::path& dir) {
+    malloc_trim(0);
     int fd[2];
     if (pipe(fd) != 0) return {};
     const pid_t pid = fork();
@@ -100,6 +104,11 @@ ControlFile Control(int steps, bool flowsChange, int DynPrint) {
     return c;
 }
 
+// Appends pair 37, the sparse LU solver, to the model's "Control.csv".
+void ChooseSparseLU(const fs::path& dir) {
+    std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
+}
+
 // Writes the ring of `size` compartments or the winding grid of `size` x
 // `size`; `sparse` appends pair 37.
 void WriteLargeModel(const fs::path& dir, bool grid, int size, ControlFile control, bool sparse) {
@@ -112,7 +121,7 @@ void WriteLargeModel(const fs::path& dir, bool grid, int size, ControlFile contr
     control.NumSectnPrint = grid ? m.NT() - 1 : m.NT();
     m.Write(dir, control);
     if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, m, model(1.5), control);
-    if (sparse) std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
+    if (sparse) ChooseSparseLU(dir);
 }
 
 // Writes the 1,000 chain (an inflow, the chain, an exit); `sparse` appends pair 37.
@@ -120,7 +129,7 @@ void WriteChain(const fs::path& dir, int size, ControlFile control, bool sparse)
     control.NumSectnPrint = size + 1;
     bench::Chain(size).Write(dir, control);
     if (control.TimeVarFlows) bench::AlternatingFlowsCompanion(dir, bench::Chain(size, 1), bench::Chain(size, 1.5), control);
-    if (sparse) std::ofstream(dir / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
+    if (sparse) ChooseSparseLU(dir);
 }
 
 // Ends the benchmark with the run's message when it did not finish.
@@ -182,7 +191,7 @@ void BM_AgainstGaussJordan(benchmark::State& state) {
         if (changing)
             for (const ModelDir* d : {&exact, &sparse})
                 bench::AlternatingFlowsCompanion(d->Dir(), bench::Grid(40, 25, 1), bench::Grid(40, 25, 1.5), control);
-        std::ofstream(sparse.Dir() / "Control.csv", std::ios::app) << "Linear solver\r\nSPARSE-LU\r\n";
+        ChooseSparseLU(sparse.Dir());
     } else {
         WriteChain(exact.Dir(), size, control, false);
         WriteChain(sparse.Dir(), size, control, true);
