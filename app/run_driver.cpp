@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 
+#include "app/directory_lock.h"
 #include "app/model_check.h"
 #include "app/result_files.h"
 #include "app/run_options.h"
@@ -38,31 +39,6 @@ void CloseRunFiles(ModelState& s) {
     s.files.TimeSeries.reset();
     s.files.EulerStability.reset();
     s.files.NewtonInfo.reset();
-}
-
-// What a result file gets as its last line when the run did not finish, so
-// that no file of a failed run looks complete.
-std::string IncompleteLine(int status) {
-    switch (status) {
-        case EXIT_NEWTON_GAVE_UP:
-            return "Incomplete: the run ended early, Newton iteration gave up";
-        case EXIT_USER_STOPPED:
-            return "Incomplete: the run ended early, the positivity criterion was not accepted";
-        default:
-            return "Incomplete: the run ended early, see Error.dng";
-    }
-}
-
-void MarkResultsIncomplete(ModelState& s, int status) {
-    for (const std::string& name : s.control.resultFiles) {
-        try {
-            textio::TextWriter out(s.Dir, name, textio::TextWriter::Mode::Append);
-            out.Text(IncompleteLine(status)).EndLine();
-            out.Close();
-        } catch (const textio::DataError&) {
-            // A file that cannot be appended to stays as it is.
-        }
-    }
 }
 
 // What the display may show besides the counters, once the run is sized.
@@ -130,14 +106,15 @@ void Run(ModelState& s) {
     s.display.Summary(RunSummary(s, wall.count()));
 }
 
-// Closes what is open and marks the results of a run that did not finish.
+// Closes what is open when a run did not finish. The result files keep the
+// rows written so far and nothing else: how the run ended is told by its
+// exit status and its ".dng" files.
 int EndedEarly(ModelState& s, int status) {
     try {
         CloseRunFiles(s);
     } catch (const textio::DataError&) {
         // The run has already ended with its own message.
     }
-    MarkResultsIncomplete(s, status);
     return status;
 }
 
@@ -153,6 +130,13 @@ void FormLoad(ModelState& s) {
 }
 
 int RunOstraClick(ModelState& s) {
+    const DirectoryLock lock(s.Dir);
+    if (lock.Busy()) {
+        s.display.MessageBox(std::string(RUN_GOING_THERE) + " (" + s.Dir.string() +
+                             "): this run ends without touching the directory; wait for the other "
+                             "run to end, or run a copy of the directory");
+        return EXIT_BUSY;
+    }
     try {
         Run(s);
         if (s.control.strict && !s.control.warnings.empty()) return EXIT_DOUBTFUL;

@@ -9,7 +9,8 @@
 // spoils one file at a time -- a non-finite number in a result file and in a
 // dump, a line without CR LF, a row missing, a row cut short, an
 // "Incomplete:" line in a finished run's file, a stray "Error.dng", a failed
-// run's file without its "Incomplete:" line -- and expects each to be
+// run's file with an "Incomplete:" line, a fatal error without "Error.dng" --
+// and expects each to be
 // reported. Also expects InternalFault to tell a program fault from a data
 // error that merely quotes the same words.
 #include <cstdio>
@@ -96,7 +97,18 @@ int main() {
         Expect(!fuzz::CheckRunResults(s, status).empty(), "an INF in a \".dng\" file is reported");
         fs::remove(s.Dir / "Wiggle.dng");
         Expect(!fuzz::CheckRunResults(s, EXIT_FATAL_DATA).empty(),
-               "a failed run's result file without its \"Incomplete:\" line is reported");
+               "a fatal data error without \"Error.dng\" is reported");
+        fuzz::WriteFileBytes(s.Dir / "Error.dng", "Error:  x\r\n");
+        Expect(fuzz::CheckRunResults(s, EXIT_FATAL_DATA).empty(), "a failed run's rows and its \"Error.dng\" are accepted");
+        {
+            std::string series;
+            fuzz::ReadFileBytes(s.Dir / "AllTimeSeries.csv", series);
+            fuzz::WriteFileBytes(s.Dir / "AllTimeSeries.csv", series + "Incomplete: the run ended early\r\n");
+            Expect(!fuzz::CheckRunResults(s, EXIT_FATAL_DATA).empty(),
+                   "a failed run's result file with an \"Incomplete:\" line is reported");
+            fuzz::WriteFileBytes(s.Dir / "AllTimeSeries.csv", series);
+        }
+        fs::remove(s.Dir / "Error.dng");
         Expect(!fuzz::CheckRunResults(s, 9).empty(), "an undocumented exit status is reported");
         fuzz::WriteFileBytes(s.Dir / "Error.dng", "Error:  index outside its array: Flow(17, 3) of a 16 x 8 table\r\n");
         Expect(!fuzz::InternalFault(s.Dir).empty(), "an index fault is a program fault");

@@ -1,6 +1,6 @@
 // error.h -- the fatal-error operation and the ends of a run.
 //
-// Exports: Error, ReportFatal, EndRun, RunEnded, CheckStop, AddWarning, NoteResultFile,
+// Exports: Error, ReportFatal, EndRun, RunEnded, CheckStop, AddWarning, AddWarningOnce, NoteResultFile,
 // FATAL_ERROR_BOX, STOPPED_BY_USER.
 //
 // A fatal data error writes "Error.dng" ("Error:  " + message + CR LF) before
@@ -44,8 +44,10 @@ void CheckStop(ModelState& s);
 
 // Records a doubtful result; the run goes on and shows it at its end.
 void AddWarning(ModelState& s, const std::string& text);
+// The same, unless the run has recorded this warning already.
+void AddWarningOnce(ModelState& s, const std::string& text);
 
-// Notes a result file the run has created, so that an early end can mark it.
+// Notes a result file the run has created (the summary names them).
 void NoteResultFile(ModelState& s, const std::string& name);
 
 }  // namespace ostra

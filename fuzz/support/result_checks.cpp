@@ -100,7 +100,7 @@ struct FileCheck {
     void NoIncompleteLine(const std::string& file, const std::vector<std::string>& lines) {
         for (std::size_t i = 0; i < lines.size(); ++i)
             if (lines[i].rfind("Incomplete:", 0) == 0)
-                Fail(file, "line " + std::to_string(i + 1) + " marks a finished run's file incomplete");
+                Fail(file, "line " + std::to_string(i + 1) + " is a marker line, not a row of the file");
     }
 
     void RowCount(const std::string& file, const std::vector<std::string>& lines, double expected) {
@@ -216,10 +216,13 @@ std::string CheckRunResults(const ModelState& s, int status) {
                     c.Fail(file, "noted as created by the run but not in the model directory");
                     continue;
                 }
-                if (lines.empty() || lines.back().rfind("Incomplete:", 0) != 0)
-                    c.Fail(file, "the run ended early (status " + std::to_string(status) +
-                                     ") but the file's last line does not say it is incomplete");
+                // The rows written so far, in the layout of a finished run's file.
+                c.NoNonFinite(file, lines);
+                c.NoIncompleteLine(file, lines);
+                if (file == "AllTimeSeries.csv" || file == "OneCompTimeSeries.csv") c.SameWidth(file, lines);
             }
+            if (status == EXIT_FATAL_DATA && !fs::is_regular_file(textio::FindFile(s.Dir, "Error.dng")))
+                c.Fail("Error.dng", "missing although the run ended with a fatal data error");
             break;
         default:
             c.problem = "the run ended with the undocumented exit status " + std::to_string(status);

@@ -10,9 +10,10 @@
 // with one line per state variable, as the run options ask; every line
 // ending CR LF, every row of a time series as wide as its header, no line
 // saying the file is incomplete, no "Error.dng"; and its ".dng" dumps must
-// hold only finite numbers too. A run that ended early must have marked each
-// result file it created with a last line starting "Incomplete:", and must
-// have ended with one of the documented exit statuses.
+// hold only finite numbers too. A run that ended early must have left each
+// result file it created with its header and the rows written so far and
+// nothing else (finite numbers, rows as wide as the header), "Error.dng"
+// after a fatal data error, and one of the documented exit statuses.
 #pragma once
 
 #include <string>
