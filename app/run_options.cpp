@@ -6,9 +6,12 @@
 // line holding exactly the values of its pair. A value line with a value too
 // many or too few would shift every later pair, so both end the run with a
 // message naming the line. Words ("ENVS", "Y", "N") are upper-cased before
-// they are compared. A 37th pair may choose the linear solver; a file that
-// ends after pair 36, or holds only blank lines there, keeps Gauss-Jordan.
-// Everything after the 37th pair is ignored.
+// they are compared. Whatever follows pair 36 is ignored (notes, a date),
+// unless line 73 is the label of the solver choice, "Linear solver" (in any
+// letter case, with blanks or quotes around it): then line 74 chooses the
+// linear solver, and a word there that names none is an error. A file that
+// ends after pair 36 keeps Gauss-Jordan. Everything after the 37th pair is
+// ignored.
 #include "app/run_options.h"
 
 #include <algorithm>
@@ -83,14 +86,20 @@ public:
         return value;
     }
 
-    // The label and value line of an optional last pair: false when the file
-    // ends before its value line. `value` is the first field (blanks and
-    // quotes removed), `extra` the first non-empty field after it.
+    // Records a warning of the run.
+    void Warn(const std::string& text) { AddWarning(s_, text); }
+
+    // The next line, whole: false at the end of the file.
+    bool NextLine(std::string& line) { return in_.TryReadLine(line); }
+    int Line() const { return in_.Line(); }
+
+    // The value line of an optional last pair whose label line has been
+    // read: false when the file ends before it. `value` is the first field
+    // (blanks and quotes removed), `extra` the first non-empty field after it.
     bool OptionalWord(int pair, std::string& value, std::string& extra) {
         pair_ = pair;
-        std::string line;
-        if (!in_.TryReadLine(line)) return false;
         valueLine_ = in_.Line() + 1;
+        std::string line;
         if (!in_.TryReadLine(line)) return false;
         std::size_t pos = 0;
         value = NextFieldOf(line, pos);
@@ -304,20 +313,45 @@ void ReadTimeVarPairs(ControlFile& f, RunOptions& o) {
     }
 }
 
-// Pair 37, optional: the linear solver. Nothing (a file of 36 pairs, or a
-// blank value line) keeps Gauss-Jordan.
+bool IsSolverWord(const std::string& word) { return word == "GAUSS-JORDAN" || word == "SPARSE-LU"; }
+
+// The lines after pair 36 that hold anything, all ignored: noted in `o`. A
+// solver's name on line 74 under another label is ignored too, with a warning.
+void IgnoreRest(ControlFile& f, RunOptions& o, const std::string& first) {
+    std::string line = first;
+    do {
+        if (f.Line() == 74) {
+            std::size_t at = 0;
+            const std::string word = NextFieldOf(line, at);
+            if (IsSolverWord(Upper(word)))
+                f.Warn("\"Control.csv\", line 74: \"" + textio::VisibleText(word) + "\" is ignored, and the "
+                       "run uses Gauss-Jordan, because line 73 is not the label \"" + SOLVER_PAIR_LABEL +
+                       "\" that makes lines 73 and 74 the choice of linear solver");
+        }
+        if (line.find_first_not_of(" \t\r,\"") == std::string::npos) continue;
+        if (o.IgnoredControlFrom == 0) o.IgnoredControlFrom = f.Line();
+        o.IgnoredControlTo = f.Line();
+    } while (f.NextLine(line));
+}
+
+// Pair 37, optional: the linear solver, when line 73 is its label. Nothing
+// (a file of 36 pairs, another line 73, a blank value line) keeps Gauss-Jordan.
 void ReadSolverPair(ControlFile& f, RunOptions& o) {
     const char* name = "linear solver";
     const std::string accepted =
         "; the value line holds \"GAUSS-JORDAN\" or \"SPARSE-LU\" (or nothing, for Gauss-Jordan)";
     o.SparseLU = false;
+    std::string label;
+    if (!f.NextLine(label)) return;
+    std::size_t at = 0;
+    if (Upper(NextFieldOf(label, at)) != Upper(SOLVER_PAIR_LABEL)) return IgnoreRest(f, o, label);
     std::string value, extra;
     if (!f.OptionalWord(37, value, extra)) return;
     const std::string word = Upper(value);
     if (word.empty() && extra.empty()) return;
     if (word.empty())
         f.Fail(name, "an empty field stands before \"" + textio::VisibleText(extra) + "\"" + accepted);
-    if (word != "GAUSS-JORDAN" && word != "SPARSE-LU")
+    if (!IsSolverWord(word))
         f.Fail(name, "\"" + textio::VisibleText(value) + "\" is no linear solver" + accepted);
     if (!extra.empty())
         f.Fail(name, "extra value \"" + textio::VisibleText(extra) + "\" after \"" +

@@ -13,6 +13,7 @@
 namespace ostra {
 namespace {
 
+using testing::BeginsWith;
 using testing::Crlf;
 using testing::TempDir;
 using testing::TestState;
@@ -303,15 +304,50 @@ TEST(ReadControlTest, UnreadableOrShortFilesAreDataErrorsNamingTheFile) {
     }
 }
 
-TEST(ReadControlTest, LinesAfterTheLastPairAndLfLineEndsAreAccepted) {
-    std::string text;
+// What follows pair 36 is ignored unless line 73 is the label of the
+// solver choice; LF line ends are accepted throughout.
+TEST(ReadControlTest, LinesAfterPair36AreIgnoredUnlessLine73IsTheSolverLabel) {
+    struct Case {
+        const char* after;  // the text after pair 36
+        int from, to;       // the lines noted as ignored (0: none)
+        std::size_t warnings;
+        const char* error;  // the start of "Error.dng", or "" when the file is read
+    };
+    const Case cases[] = {
+        {"", 0, 0, 0, ""},
+        {"\n \t\n,,\n", 0, 0, 0, ""},
+        {"Notes\nrun of 2024 by X\n", 73, 74, 0, ""},
+        {"\n\nremarks,on,line,75\n", 75, 75, 0, ""},
+        {" linear SOLVER ,,\ngauss-jordan\nnotes,that,are,ignored\n1,2,3\n", 0, 0, 0, ""},
+        {"\"Linear solver\"\n\n", 0, 0, 0, ""},
+        {"Solver\nGAUSS-JORDAN\n", 73, 74, 1, ""},
+        {"Linear solver\nQR\n", 0, 0, 0,
+         "Error:  file \"Control.csv\", line 74 (pair 37, linear solver): \"QR\" is no linear solver"},
+    };
     const auto values = DefaultValues();
-    for (std::size_t i = 0; i < values.size(); ++i) text += "label\n" + values[i] + "\n";
-    // Pair 37 (the linear solver) is the last pair a file may hold.
-    text += "label\nGAUSS-JORDAN\nnotes,that,are,ignored\n1,2,3\n";
-    ControlRun r(text);
-    EXPECT_EQ(r.status, -1) << r.ErrorLine();
-    EXPECT_EQ(r.opt().NumRandomSamples, 9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.after);
+        std::string text;
+        for (std::size_t i = 0; i < values.size(); ++i) text += "label\n" + values[i] + "\n";
+        ControlRun r(text + c.after);
+        if (*c.error) {
+            EXPECT_EQ(r.status, EXIT_FATAL_DATA);
+            EXPECT_TRUE(BeginsWith(r.ErrorLine(), c.error)) << r.ErrorLine();
+            continue;
+        }
+        ASSERT_EQ(r.status, -1) << r.ErrorLine();
+        EXPECT_EQ(r.opt().NumRandomSamples, 9);
+        EXPECT_FALSE(r.opt().SparseLU);
+        EXPECT_EQ(r.opt().IgnoredControlFrom, c.from);
+        EXPECT_EQ(r.opt().IgnoredControlTo, c.to);
+        ASSERT_EQ(r.t.s.control.warnings.size(), c.warnings);
+        if (c.warnings) {
+            EXPECT_EQ(r.t.s.control.warnings[0],
+                      "\"Control.csv\", line 74: \"GAUSS-JORDAN\" is ignored, and the run uses Gauss-Jordan, "
+                      "because line 73 is not the label \"Linear solver\" that makes lines 73 and 74 the choice "
+                      "of linear solver");
+        }
+    }
 }
 
 }  // namespace

@@ -45,9 +45,11 @@ TEST(LinearSolverChoice, Pair37TakesTwoWordsAndRefusesAnythingElse) {
         {"Linear solver\n", false, ""},
         {"Linear solver\n \t\n1,2\n", false, ""},
         {"Linear solver\nGauss-Jordan\n", false, ""},
-        {"\n sparse-lu , ,\nnotes after the last pair\n1,2,3\n", true, ""},
+        {" linear SOLVER \n sparse-lu , ,\nnotes after the last pair\n1,2,3\n", true, ""},
         {"Linear solver\n\"SPARSE-LU\"\n", true, ""},
-        {"notes,that,are,no,pair\n1,2,3\n", false, at + "\"1\" is no linear solver" + words},
+        // Without the label on line 73 what follows pair 36 is ignored.
+        {"\n sparse-lu\n", false, ""},
+        {"notes,that,are,no,pair\n1,2,3\n", false, ""},
         {"Linear solver\nSPARSE LU\n", false, at + "\"SPARSE LU\" is no linear solver" + words},
         {"Linear solver\nsparse-lu,2\n", false, at + "extra value \"2\" after \"sparse-lu\"" + words},
         {"Linear solver\n,SPARSE-LU\n", false, at + "an empty field stands before \"SPARSE-LU\"" + words},
