@@ -8,6 +8,7 @@
 // maps follow the compartment table and the per-equation volumes and
 // retardation factors follow the partitioning table; in equation-solver mode
 // ("EQNS") the coefficient matrix and the storage diagonal are read directly.
+#include "model/count_notes.h"
 #include "model/parm_update.h"
 
 #include <cstdio>
@@ -36,6 +37,7 @@ std::string FileName(const std::string& recorded, const char* fixed) {
 void ReadAEqnSolver(ModelState& s, DSparse& A) {
     textio::TextReader in(s.Dir, FileName(s.setup.AEqnSolverFile, "AEqnSolver.csv"));
     const int n = s.opt.NEQN;
+    in.SetCountNote(EquationCountNote(s, "NEQN x NEQN = " + std::to_string(long{n} * n) + " values"));
     if (A.Rows() != n) A.Resize(n, "A");
     A.Clear();
     char what[64];
@@ -52,6 +54,7 @@ void ReadAEqnSolver(ModelState& s, DSparse& A) {
 // "RVEqnSolver.csv": NEQN Singles into RVDiag, no header line.
 void ReadRVEqnSolver(ModelState& s) {
     textio::TextReader in(s.Dir, FileName(s.setup.RVEqnSolverFile, "RVEqnSolver.csv"));
+    in.SetCountNote(EquationCountNote(s, std::to_string(s.opt.NEQN) + " values"));
     char what[48];
     for (int i = 1; i <= s.opt.NEQN; ++i) {
         std::snprintf(what, sizeof what, "RVDiag(%d)", i);
@@ -81,7 +84,8 @@ bool Refresh(ModelState& s, Double Time, bool timeVariable, const char* name, Ta
 }
 
 // SectnToEqn and EqnToSectn from SVCompMap: the running number of each
-// compartment among those of its state variable, and the inverse.
+// compartment among those of its state variable, and the inverse; NEQNsm,
+// the number of equations of each state variable.
 void NumberEquations(ModelState& s) {
     const int NT = s.setup.NT;
     for (int ISV = 1; ISV <= s.opt.NSV; ++ISV) {
@@ -104,6 +108,9 @@ void NumberEquations(ModelState& s) {
                 s.eq.SectnToEqn(ISV, I) = k;
             }
         }
+        // The transport assembly counts the same again; a run without a
+        // step (NumTimeSteps 0) has only this count to number its equations.
+        s.eq.NEQNsm(ISV) = k;
     }
 }
 
