@@ -33,6 +33,12 @@ void CheckStop(ModelState& s) {
 
 void AddWarning(ModelState& s, const std::string& text) { s.control.warnings.push_back(text); }
 
+void AddWarningOnce(ModelState& s, const std::string& text) {
+    for (const std::string& known : s.control.warnings)
+        if (known == text) return;
+    AddWarning(s, text);
+}
+
 void NoteResultFile(ModelState& s, const std::string& name) {
     for (const std::string& known : s.control.resultFiles)
         if (known == name) return;

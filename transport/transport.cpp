@@ -149,11 +149,11 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
 
     f.EAL = 0;
     if (E != 0 && E != MISSING) {
+        // Every option but 1 takes the mixing length of the interface, as 2 does.
         if (s.opt.MixLengthOption != 1 && s.opt.MixLengthOption != 2)
-            Error(s, "MixLengthOption <> 1 or 2: file \"Control.csv\", line 14 (pair 7, MixLengthOption): "
-                     "found " + Num(s.opt.MixLengthOption) + ", but the exchange coefficient " + Num(E) +
-                     " needs a mixing length: 1 takes the distance between the centroids (\"Compartments.csv\"), "
-                     "2 the mixing length of each interface (\"Interfaces.csv\")" + Between(cell, f.IAS));
+            AddWarningOnce(s, "MixLengthOption is " + Num(s.opt.MixLengthOption) + " (\"Control.csv\", line 14, "
+                              "pair 7), neither 1 nor 2: the mixing lengths are taken from \"Interfaces.csv\", as "
+                              "with 2");
         const Single MixLength = s.opt.MixLengthOption == 1 ? GetLength(s, 1, cell.K, f.IAS)
                                                             : t.Inface(cell.K, f.ICInface + 3);
         if (f.Area == MISSING)
@@ -162,8 +162,8 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
                          " for it, which needs the area" + Between(cell, f.IAS));
         if (MixLength == MISSING)
             Error(s, "MixLength = -999 in Transport: " + InterfaceWhere(s, cell, n) +
-                         " gives no mixing length (\"Control.csv\" pair 7, MixLengthOption 2, takes it from "
-                         "there), but the exchange coefficient " + Num(E) + " needs it" + Between(cell, f.IAS));
+                         " gives no mixing length (\"Control.csv\" pair 7, MixLengthOption " +
+                         Num(s.opt.MixLengthOption) + ", takes it from there), but the exchange coefficient " + Num(E) + " needs it" + Between(cell, f.IAS));
         if (MixLength == 0)
             Error(s, "MixLength = 0 in Transport: the exchange coefficient " + Num(E) +
                          " cannot be divided by a zero mixing length; " +
@@ -171,7 +171,8 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
                               ? "with MixLengthOption 1 (\"Control.csv\" pair 7) it is the distance between the "
                                 "centroids of compartments " + Num(cell.K) + " and " + Num(f.IAS) +
                                 " (columns 4 to 6 of \"Compartments.csv\"), which coincide"
-                              : "with MixLengthOption 2 (\"Control.csv\" pair 7) it is value 4 of the group of " +
+                              : "with MixLengthOption " + Num(s.opt.MixLengthOption) +
+                                    " (\"Control.csv\" pair 7) it is value 4 of the group of " +
                                     InterfaceWhere(s, cell, n)) +
                          Between(cell, f.IAS));
         f.EAL = E * f.Area / MixLength;
