@@ -27,6 +27,8 @@ struct SolveReport {
     int fixedComponent = 0;
     double largestCandidate = 0;
     int fixedCount = 0;
+    // LUDCMP: the columns whose zero pivot was replaced by 1E-20.
+    std::vector<int> replacedPivots;
 };
 
 struct EliminationRecord {

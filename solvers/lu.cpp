@@ -108,7 +108,8 @@ void CheckFactors(const ArithmeticWatch& watch, const std::vector<double*>& row,
 
 }  // namespace
 
-void LUDCMP(DMatrix& A, IVector& INDX) {
+void LUDCMP(DMatrix& A, IVector& INDX, SolveReport* report) {
+    if (report) *report = SolveReport{};
     const int N = SquareSize(A, "LUDCMP");
     RequireEntries(INDX.Size(), N, "INDX", "LUDCMP");
     if (N == 0) return;
@@ -156,7 +157,10 @@ void LUDCMP(DMatrix& A, IVector& INDX) {
         }
         INDX(J) = static_cast<Integer>(PivotRow);
 
-        if (col[J] == 0) col[J] = LU_TINY_PIVOT;
+        if (col[J] == 0) {
+            col[J] = LU_TINY_PIVOT;
+            if (report) report->replacedPivots.push_back(J);
+        }
         if (J != N) {
             const double Recip = 1 / col[J];
             for (int I = J + 1; I <= N; ++I) col[I] = col[I] * Recip;

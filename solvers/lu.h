@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/arrays.h"
+#include "model/elimination_record.h"
 
 namespace ostra {
 
@@ -12,7 +13,8 @@ namespace ostra {
 // row throws textio::DataError("SINGULAR MATRIX in LUDCMP"); a zero pivot is
 // replaced by 1E-20. A floating-point overflow or invalid operation throws
 // textio::DataError naming the equation; so does an INDX shorter than N.
-void LUDCMP(DMatrix& A, IVector& INDX);
+// `report`, when given, learns which pivots were replaced.
+void LUDCMP(DMatrix& A, IVector& INDX, SolveReport* report = nullptr);
 
 // Solves the system factored by LUDCMP for the right-hand side B, which
 // receives the solution (B(1..N), N = A.Rows()). An overflow, a division by

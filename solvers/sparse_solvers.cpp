@@ -374,7 +374,7 @@ using ColumnEntries = std::vector<std::pair<int, double>>;
 
 // Crout's method on the non-zeros of A; `factors` receives the rows of the
 // factors in their final order. False when a floating-point fault was raised.
-bool SparseCrout(const DSparse& A, IVector& INDX, std::vector<Row>& factors) {
+bool SparseCrout(const DSparse& A, IVector& INDX, std::vector<Row>& factors, SolveReport* report) {
     const int N = A.Rows();
     ArithmeticWatch watch;
 
@@ -454,7 +454,10 @@ bool SparseCrout(const DSparse& A, IVector& INDX, std::vector<Row>& factors) {
         }
         INDX(J) = static_cast<Integer>(PivotRow);
 
-        if (col[J] == 0) col[J] = LU_TINY_PIVOT;
+        if (col[J] == 0) {
+            col[J] = LU_TINY_PIVOT;
+            if (report) report->replacedPivots.push_back(J);
+        }
         if (J != N) {
             const double Recip = 1 / col[J];
             for (int I : touched)
@@ -484,9 +487,9 @@ bool SparseCrout(const DSparse& A, IVector& INDX, std::vector<Row>& factors) {
 }
 
 // The dense LUDCMP on a copy of A; A receives its factors.
-void DenseLUDCMP(DSparse& A, IVector& INDX) {
+void DenseLUDCMP(DSparse& A, IVector& INDX, SolveReport* report) {
     DMatrix D = Dense(A);
-    LUDCMP(D, INDX);
+    LUDCMP(D, INDX, report);
     StoreDense(D, A);
 }
 
@@ -576,20 +579,22 @@ void ReplayLinearSolver(const EliminationRecord& record, DVector& B, SolveReport
     LinearSolver(D, B, &report);
 }
 
-void LUDCMP(DSparse& A, IVector& INDX) {
+void LUDCMP(DSparse& A, IVector& INDX, SolveReport* report) {
+    if (report) *report = SolveReport{};
     const int N = A.Rows();
     RequireEntries(INDX.Size(), N, "INDX", "LUDCMP");
     if (N == 0) return;
     if (AllFinite(A)) {
         const SavedFlags flags;
         std::vector<Row> factors;
-        if (SparseCrout(A, INDX, factors)) {
+        if (SparseCrout(A, INDX, factors, report)) {
             for (int I = 1; I <= N; ++I) A.MutableRow(I).swap(factors[I]);
             return;
         }
         flags.Restore();
+        if (report) *report = SolveReport{};
     }
-    DenseLUDCMP(A, INDX);
+    DenseLUDCMP(A, INDX, report);
 }
 
 void LUBKSB(const DSparse& A, const IVector& INDX, DVector& B) {

@@ -37,8 +37,9 @@ void ReplayLinearSolver(const EliminationRecord& record, DVector& B, SolveReport
 
 // Crout LU with row-scaled partial pivoting on the non-zeros of A, as the
 // dense LUDCMP: A receives the factors (with their fill), INDX the row
-// interchanges. "SINGULAR MATRIX in LUDCMP" for a zero row.
-void LUDCMP(DSparse& A, IVector& INDX);
+// interchanges. "SINGULAR MATRIX in LUDCMP" for a zero row. `report`, when
+// given, learns which zero pivots were replaced by 1E-20.
+void LUDCMP(DSparse& A, IVector& INDX, SolveReport* report = nullptr);
 
 // Forward and back substitution with the factors of the sparse LUDCMP.
 void LUBKSB(const DSparse& A, const IVector& INDX, DVector& B);
