@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/result_files.h"
+#include "model/count_notes.h"
 #include "model/error.h"
 #include "model/parm_update.h"
 #include "sources/mass_balance.h"
@@ -56,6 +57,8 @@ void ReadSVCompMap(ModelState& s) {
     u.MaxNSVxNT = CheckedInteger(long{u.NT} * NSV, "MaxNSVxNT (NSV x NT of \"Control.csv\")");
     u.SVCompMap.Resize(NSV, u.NT, "SVCompMap");
     textio::TextReader in(s.Dir, "SVCompmap.csv");
+    in.SetCountNote(TableCountNote(s, 0, std::to_string(NSV) + (NSV == 1 ? " row" : " rows") + " of 1 + " +
+                                             std::to_string(u.NT) + " values"));
     in.ReadLine("header line");
     long sum = 0;
     for (int ISV = 1; ISV <= NSV; ++ISV) {
@@ -67,12 +70,21 @@ void ReadSVCompMap(ModelState& s) {
                          std::to_string(ISV) + " was expected (each row is the state variable's number and "
                          "one 0 or 1 for each of the NT = " + std::to_string(u.NT) +
                          " compartments of \"Control.csv\" pair 5)");
+        const int rowLine = in.Line();
         for (int K = 1; K <= u.NT; ++K) {
             const Integer entry = in.ReadInteger(sv + ", compartment " + std::to_string(K));
+            // An entry read from a later line than its row's number: the row
+            // holds fewer entries than NT says (one record a line is the rule).
+            const std::string count =
+                in.Line() != rowLine
+                    ? "; the row of state variable " + std::to_string(ISV) + " (line " + std::to_string(rowLine) +
+                          ") holds fewer entries than the NT = NTCount1 + NTCount2 = " + std::to_string(u.NT) +
+                          " compartments of \"Control.csv\" pair 5 (line 10)"
+                    : "";
             if (entry != 0 && entry != 1)
                 Error(s, "data error in SVCompMap.csv: " + in.Where() + ": the entry of state variable " +
                              std::to_string(ISV) + " in compartment " + std::to_string(K) + " is " +
-                             std::to_string(entry) + "; it must be 1 (computed there) or 0");
+                             std::to_string(entry) + "; it must be 1 (computed there) or 0" + count);
             u.SVCompMap(ISV, K) = entry;
             sum += entry;
         }
@@ -162,6 +174,7 @@ Double MachineEpsilon() {
 // "GuessEqnSolver.csv": no header, NEQN guesses in equation order.
 void ReadGuessEqnSolver(ModelState& s, DVector& target) {
     textio::TextReader in(s.Dir, "GuessEqnSolver.csv");
+    in.SetCountNote(EquationCountNote(s, std::to_string(s.opt.NEQN) + " values"));
     for (int i = 1; i <= s.opt.NEQN; ++i)
         target(i) = in.ReadDouble("guess of equation " + std::to_string(i)) * s.opt.XScale;
 }
@@ -171,6 +184,7 @@ void ReadGuessEqnSolver(ModelState& s, DVector& target) {
 void ReadGuessCompartments(ModelState& s, DVector& target) {
     const Integer NSV = s.opt.NSV, NT = s.setup.NT, NEQN = s.opt.NEQN;
     textio::TextReader in(s.Dir, "Guess.CSV");
+    in.SetCountNote(TableCountNote(s, 3));
     in.ReadLine("header line");
     long count = 0;
     const long records = long{NSV} * NT;
@@ -216,6 +230,7 @@ void SetupNewtonStart(ModelState& s) {
 // "InitialEqnSolver.csv": no header, NEQN initial values (Single).
 void ReadInitialEqnSolver(ModelState& s) {
     textio::TextReader in(s.Dir, s.setup.InitialFile);
+    in.SetCountNote(EquationCountNote(s, std::to_string(s.opt.NEQN) + " values"));
     s.setup.InitialEqn.Resize(s.opt.NEQN, "InitialEqn");
     for (int i = 1; i <= s.opt.NEQN; ++i)
         s.setup.InitialEqn(i) = in.ReadSingle("initial value of equation " + std::to_string(i));
@@ -227,6 +242,7 @@ void ReadInitialTable(ModelState& s) {
     RunSetup& u = s.setup;
     u.Initial.Resize(u.MaxNSVxNT, u.NColInitial, "Initial");
     textio::TextReader in(s.Dir, u.InitialFile);
+    in.SetCountNote(TableCountNote(s, 3));
     in.ReadLine("header line");
     for (int row = 1; row <= u.MaxNSVxNT; ++row)
         for (int col = 1; col <= u.NColInitial; ++col)
@@ -264,6 +280,7 @@ void PrepareDynamicRun(ModelState& s) {
         if (results) OpenAllTimeSeries(s);
     } else {
         ReadInitialTable(s);
+        CheckResultChoice(s);
         if (results && s.opt.DynPrint == 2) OpenOneCompTimeSeries(s);
         if (results && s.opt.DynPrint == 3) OpenAllTimeSeries(s);
     }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <string>
 
+#include "model/count_notes.h"
 #include "model/error.h"
 #include "model/table_readers.h"
 #include "model/table_records.h"
@@ -108,6 +109,8 @@ void ReadCompartments(ModelState& s) {
 
 void ReadInterfaces(ModelState& s) {
     textio::TextReader in(s.Dir, INTERFACES_FILE);
+    in.SetCountNote(CompartmentCountNote(s, "a record for each, 1 + 5 x NAS(I) values long, NAS(I) from "
+                                            "column 2 of \"Compartments.csv\""));
     in.ReadLine("header line");
     SMatrix& table = s.tables.Inface;
     for (Integer I : OneTo(s.setup.NT)) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "model/count_notes.h"
 #include "model/error.h"
 #include "model/table_readers.h"
 #include "model/table_records.h"
@@ -105,6 +106,9 @@ bool LoadMultipliers(ModelState& s, Integer ISV, Integer CompRow, Integer CompCo
 void ReadPairTable(ModelState& s, const char* file, SMatrix& table, std::vector<int>& lines,
                    int perInterface, bool checkEarly, const char* message) {
     textio::TextReader in(s.Dir, file);
+    in.SetCountNote(TableCountNote(s, 0, "NSV x NT = " + std::to_string(long{s.opt.NSV} * s.setup.NT) +
+                                             " records, each 2 + 2 x NAS(I) values long, NAS(I) from column "
+                                             "2 of \"Compartments.csv\""));
     in.ReadLine("header line");
     int row = 0;
     for (Integer ISV : OneTo(s.opt.NSV)) {

@@ -7,6 +7,7 @@
 // compartment, state variable major: the row of state variable ISV and
 // compartment I is (ISV - 1) x NT + I. The readers make no checks of their
 // own; the procedures that use a value reject -999 where they need it.
+#include "model/count_notes.h"
 #include "model/table_readers.h"
 #include "model/table_records.h"
 #include "textio/text_reader.h"
@@ -19,6 +20,7 @@ namespace {
 void ReadFixedTable(ModelState& s, const char* file, SMatrix& table, std::vector<int>& lines,
                     int columns) {
     textio::TextReader in(s.Dir, file);
+    in.SetCountNote(TableCountNote(s, columns));
     in.ReadLine("header line");
     int row = 0;
     for (Integer ISV : OneTo(s.opt.NSV)) {

@@ -48,8 +48,17 @@ Single ReadTableValue(textio::TextReader& in, const RecordPlace& at, int J) {
     try {
         return in.ReadSingle("");
     } catch (const textio::DataError& e) {
-        throw textio::DataError(std::string(e.what()) + " -- value " + std::to_string(J) +
-                                " of the record of " + DescribeRecord(at));
+        // The record first, then what sets the number of records (the
+        // reader's count note, when the file ended early).
+        std::string what = e.what(), note;
+        const std::string counted = "; " + in.CountNote();
+        if (!in.CountNote().empty() && what.size() >= counted.size() &&
+            what.compare(what.size() - counted.size(), counted.size(), counted) == 0) {
+            what.resize(what.size() - counted.size());
+            note = counted;
+        }
+        throw textio::DataError(what + " -- value " + std::to_string(J) + " of the record of " +
+                                DescribeRecord(at) + note);
     }
 }
 

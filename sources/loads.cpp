@@ -55,12 +55,18 @@ void ReadBlockBody(LoadsCache& c, LoadBlock& b) {
     textio::TextReader& in = *c.reader;
     in.Restore(b.afterWindow);
     b.bodyRead = true;
+    // The last record of a compartment: where it began and the -999 that closed it.
+    int lastK = 0, recordLine = 0, closedOn = 0;
+    bool betweenRecords = false;
     try {
         in.ReadLine("label line after the time window");
         for (;;) {
+            betweenRecords = true;
             const Integer K = in.ReadInteger("compartment of a load record, or -999 ending the block");
             if (K == MISSING) return;
+            betweenRecords = false;
             b.events.push_back({true, K, 0, 0, in.Line()});
+            lastK = K, recordLine = in.Line();
             for (;;) {
                 const Integer ISV =
                     in.ReadInteger("state variable of a load, or -999 ending the compartment's loads");
@@ -68,10 +74,18 @@ void ReadBlockBody(LoadsCache& c, LoadBlock& b) {
                 const Single W = in.ReadSingle("load W");
                 b.events.push_back({false, K, ISV, W, in.Line()});
             }
+            closedOn = in.Line();
         }
     } catch (const textio::DataError& e) {
         b.bodyFailed = true;
         b.bodyError = e.what();
+        // Where a compartment number was due, the fault usually lies in the
+        // record before: one -999 short, it took the block's -999 as its own.
+        if (betweenRecords && recordLine > 0)
+            b.bodyError += "; the load record of compartment " + std::to_string(lastK) + " begins on line " +
+                           std::to_string(recordLine) + " and is closed by the -999 on line " +
+                           std::to_string(closedOn) + ": if that -999 was meant to close the time block, "
+                           "the record lacks its own closing -999";
     }
 }
 

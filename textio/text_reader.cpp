@@ -242,7 +242,7 @@ void TextReader::Fail(std::string_view what, std::string_view expected,
     if (!what.empty()) msg += " (" + std::string(what) + ")";
     msg += ": expected " + std::string(expected) + ", found ";
     if (atEnd)
-        msg += std::string(found) + (empty ? ": the file is empty" : "");
+        msg += std::string(found) + (empty ? ": the file is empty" : countNote_.empty() ? "" : "; " + countNote_);
     else if (found.empty())
         msg += "an empty field";
     else

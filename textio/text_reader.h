@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace textio {
 
@@ -59,6 +60,12 @@ public:
     // True when no further field exists in the file.
     bool AtEnd();
 
+    // What sets the number of values the file must hold ("\"Control.csv\"
+    // pair 5 gives NT = 8 compartments ..."): added after "; " to a message
+    // that the file ended before a value (not to the one of an empty file).
+    void SetCountNote(std::string note) { countNote_ = std::move(note); }
+    const std::string& CountNote() const { return countNote_; }
+
     // The line number of the last field or line read (1-based).
     int Line() const { return fieldLine_; }
     const std::string& Name() const { return name_; }
@@ -90,6 +97,7 @@ private:
 
     std::string name_;
     std::string content_;
+    std::string countNote_;
     std::size_t next_ = 0;        // start of the next unread line in content_
     std::size_t lineStart_ = 0;   // current physical line, without its line end
     std::size_t lineLength_ = 0;
