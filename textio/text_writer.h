@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -30,16 +29,24 @@ public:
     TextWriter& Integer(std::int64_t value);
     TextWriter& EndLine();   // CR LF
 
-    // Flushes and closes; throws DataError when the data could not be written.
+    // Flushes and closes; throws DataError when the data could not be
+    // written, naming the file and the system's reason ("No space left on
+    // device"). A line that fills the buffer is written at once and fails
+    // the same way.
     void Close();
     ~TextWriter();
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
 
     const std::string& Name() const { return name_; }
 
 private:
     void RefuseNonFinite(double value) const;
+    // Writes the buffer out; the errno of the first failure, 0 when none.
+    int Flush();
+    [[noreturn]] void FailWrite(int error) const;
     std::string name_;
-    std::ofstream out_;
+    int fd_ = -1;
     std::string buffer_;
 };
 
