@@ -47,6 +47,7 @@ constexpr const char* HELP =
     "  4   the positivity/wiggle criterion was violated and the answer was not \"C\"\n"
     "  5   --strict: finished, but with warnings about the results\n"
     "  64  bad command line, or the directory is not a model directory\n"
+    "  75  another run is going in the model directory (nothing was touched)\n"
     "\n"
     "Manual: the docs/ folder of the Ostra repository; start with docs/running.md.\n";
 
