@@ -106,6 +106,29 @@ void OpenOneCompTimeSeries(ModelState& s) {
     s.files.TimeSeries = std::move(w);
 }
 
+void CheckResultChoice(ModelState& s) {
+    const RunOptions& o = s.opt;
+    if (!o.Dynamic || o.EquationSolver) return;
+    if (o.DynPrint == 2) {
+        const Integer N = o.NumSectnPrint;
+        CheckPrintCompartment(s, N);
+        bool any = false;
+        for (int ISV = 1; ISV <= o.NSV; ++ISV) any = any || s.setup.SVCompMap(ISV, N) == 1;
+        if (!any)
+            AddWarning(s, "NumSectnPrint = " + std::to_string(N) + " (\"Control.csv\", line 30, pair 15): "
+                          "compartment " + std::to_string(N) + " holds no state variable (\"SVCompmap.csv\" has "
+                          "no 1 for it), so \"" + ONE_COMP_TIME_SERIES + "\" holds only the times");
+    }
+    // The steps are 1, 2, ... while Step <= NumTimeSteps; the snapshot is
+    // written at the one equal to ProfileStep.
+    const Double last = o.NumTimeSteps >= 1 ? std::floor(o.NumTimeSteps) : 0;
+    const Double p = o.ProfileStep;
+    if (o.DynPrint == 1 && !(p >= 1 && p <= last && p == std::floor(p)))
+        AddWarning(s, "ProfileStep = " + textio::NumberInText(p) + " (\"Control.csv\", line 28, pair 14) is no "
+                      "time step of the run (" + (last >= 1 ? "1 to " + textio::NumberInText(last) : std::string("none")) +
+                      "), so \"" + PROFILE_SNAPSHOT + "\" is not written");
+}
+
 void AllTimeSeries(ModelState& s, const DVector& c) {
     const Integer NEQN = s.opt.NEQN;
     for (int i = 1; i <= NEQN; ++i) CheckFinite(s, ALL_TIME_SERIES, i, ResultValue(s, c, i));

@@ -1,12 +1,19 @@
 // result_files.h -- "AllTimeSeries.csv", "OneCompTimeSeries.csv", "ProfileSnapshot.csv".
 //
-// Exports: OpenAllTimeSeries, OpenOneCompTimeSeries, AllTimeSeries,
+// Exports: CheckResultChoice, OpenAllTimeSeries, OpenOneCompTimeSeries, AllTimeSeries,
 // OneCompTimeSeries, ProfileSnapshot, CheckConcentrations.
 #pragma once
 
 #include "model/model_state.h"
 
 namespace ostra {
+
+// The result options of a dynamic compartment-mode run, checked before the
+// first step (also by --check): NumSectnPrint names a compartment (else a
+// fatal error); a warning when it holds no state variable ("OneCompTimeSeries.csv"
+// would hold the times alone) or when ProfileStep is no step of the run (no
+// "ProfileSnapshot.csv" would be written).
+void CheckResultChoice(ModelState& s);
 
 // Create the time-series file in s.files.TimeSeries and write its header.
 void OpenAllTimeSeries(ModelState& s);
