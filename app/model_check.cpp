@@ -242,7 +242,7 @@ std::string CheckSummary(ModelState& s) {
                                "result file was written.");
     text += SummaryLine(2, "Mode: " + ModeText(s.opt));
     text += SummaryLine(2, "Scheme: " + SchemeText(s));
-    text += SummaryLine(2, "Linear solver: " + LinearSolverName(s));
+    text += LinearSolverLines(s);
     text += SummaryLine(2, "Time: " + TimeLine(s));
     text += SummaryLine(2, "Equations: " + EquationLine(s));
     if (envs) {

@@ -47,7 +47,6 @@ Double FinalValue(const ModelState& s, int e) {
 }
 
 std::string Percent(double part, double whole) {
-    if (whole == 0) return "no initial or input mass";
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.3g%c%%", part * 100 / whole, KEEP_TOGETHER);
     return buf;
@@ -185,8 +184,9 @@ std::string BalanceLines(const ModelState& s) {
                                    SummaryNumber(r[3]) + ", volume sinks " + SummaryNumber(r[4]) +
                                    ", area sinks " + SummaryNumber(r[5]) + ") = " +
                                    SummaryNumber(initial + in - out) + "; final mass " + SummaryNumber(final) +
-                                   "; balance error " + SummaryNumber(error) + " (" +
-                                   Percent(error, initial + in) + " of initial + in)");
+                                   "; balance error " + SummaryNumber(error) +
+                                   (initial + in == 0 ? std::string(" (no initial or input mass to compare it with)")
+                                                      : " (" + Percent(error, initial + in) + " of initial + in)"));
         const auto it = formed.find(sv);
         if (it != formed.end()) {
             text += SummaryLine(6, "note: state variable " + std::to_string(sv) + " is formed from " +
@@ -243,6 +243,20 @@ std::string LinearSolverName(const ModelState& s) {
     return s.opt.LinearMethod == LINEAR_METHOD_LU ? "LU decomposition (LUDCMP)" : "Gauss-Jordan";
 }
 
+std::string LinearSolverLines(const ModelState& s) {
+    std::string text = SummaryLine(2, "Linear solver: " + LinearSolverName(s));
+    const RunOptions& o = s.opt;
+    if (o.IgnoredControlFrom != 0) {
+        const std::string lines = o.IgnoredControlFrom == o.IgnoredControlTo
+                                      ? "line " + std::to_string(o.IgnoredControlFrom)
+                                      : "lines " + std::to_string(o.IgnoredControlFrom) + " to " +
+                                            std::to_string(o.IgnoredControlTo);
+        text += SummaryLine(4, "\"Control.csv\": " + lines + ", after pair 36, ignored (a 37th pair, the "
+                               "linear solver, begins with the label \"" + SOLVER_PAIR_LABEL + "\" on line 73)");
+    }
+    return text;
+}
+
 std::string WarningLines(const RunControl& control) {
     if (control.warnings.empty()) return SummaryLine(2, "Warnings: none");
     std::string text = SummaryLine(2, "Warnings:");
@@ -260,7 +274,7 @@ std::string RunSummary(const ModelState& s, double wallSeconds) {
     else
         size += "steady state";
     text += SummaryLine(2, size + "; wall time " + WallTime(wallSeconds));
-    text += SummaryLine(2, "Linear solver: " + LinearSolverName(s));
+    text += LinearSolverLines(s);
     text += SummaryLine(2, "Companion programs started: " + std::to_string(s.companions.starts));
     text += FinalValueLines(s);
     for (const std::string& name : s.control.resultFiles)

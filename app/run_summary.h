@@ -1,7 +1,7 @@
 // run_summary.h -- the few lines `ostra` prints on what a finished run did.
 //
-// Exports: RunSummary, ModeText, SchemeText, LinearSolverName, SummaryNumber,
-// WarningLines, SummaryLine.
+// Exports: RunSummary, ModeText, SchemeText, LinearSolverName, LinearSolverLines,
+// SummaryNumber, WarningLines, SummaryLine.
 #pragma once
 
 #include <string>
@@ -27,6 +27,10 @@ std::string SchemeText(const ModelState& s);
 // The linear solver of the run: "Gauss-Jordan", "LU decomposition (LUDCMP)"
 // or "sparse LU (KLU)".
 std::string LinearSolverName(const ModelState& s);
+
+// "  Linear solver: Gauss-Jordan", and below it, when lines of "Control.csv"
+// after pair 36 were ignored, a line saying which and why.
+std::string LinearSolverLines(const ModelState& s);
 
 // A number for reading: 6 significant digits ("0.25", "1.61472e+06").
 std::string SummaryNumber(double value);
