@@ -24,10 +24,18 @@ inline constexpr Integer ALL_ROWS = 999;
 // Linear solvers.
 inline constexpr double LU_TINY_PIVOT = 1E-20;           // replaces a zero pivot in LUDCMP
 inline constexpr double GAUSS_JORDAN_PIVOT_MIN = 1E-10;  // absolute pivot threshold of LinearSolver
+// Largest residual, relative to its row's scale (the sum of |A(i, j) x(j)|
+// and |b(i)|), with which an answer whose component was fixed at 0 by the
+// threshold still satisfies the equations (2^-26, about 1.5E-8).
+inline constexpr double UNDETERMINED_RESIDUAL_MAX = 1.0 / (1 << 26);
 // The method name stored in LinearMethod; any text other than "NumericalRecipes"
 // selects LinearSolver.
 inline constexpr const char* LINEAR_METHOD_GAUSS_JORDAN = "GaussJordan";
 inline constexpr const char* LINEAR_METHOD_LU = "NumericalRecipes";
+
+// The label on line 73 of "Control.csv" that makes lines 73 and 74 a 37th
+// pair, the choice of linear solver (compared in any letter case).
+inline constexpr const char* SOLVER_PAIR_LABEL = "Linear solver";
 
 // Newton iteration.
 inline constexpr float NEWTON_FBEST_START = 1E+30f;
@@ -50,6 +58,7 @@ enum ExitStatus : int {
     EXIT_USER_STOPPED = 4,    // the user declined to continue at the positivity prompt
     EXIT_DOUBTFUL = 5,        // --strict: the run finished with warnings about its results
     EXIT_USAGE = 64,          // bad command line or model directory
+    EXIT_BUSY = 75,           // another run is going in the model directory; nothing was touched
 };
 
 // Sources, sinks, loads and mass balance.

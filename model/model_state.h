@@ -73,6 +73,10 @@ struct RunOptions {
     bool TimeVarBEqnSolver = false;    // 35
     bool TimeVarRVEqnSolver = false;   // 36
     bool SparseLU = false;             // 37: "SPARSE-LU"; absent or "GAUSS-JORDAN": False
+    // Lines of "Control.csv" after pair 36 that held something and were
+    // ignored (line 73 is not the label "Linear solver"): first and last, 0 for none.
+    int IgnoredControlFrom = 0;
+    int IgnoredControlTo = 0;
 
     // Derived while reading.
     bool TimeVarParms = false;  // some table other than the loads varies in time
@@ -235,6 +239,12 @@ struct SolverWork {
     bool luValid = false;
     DSparse luMatrix, luFactors;
     IVector luINDX;
+    SolveReport luReport;  // what LUDCMP reported of the factors kept
+    DVector rhsBefore;     // the right-hand side of the last solve, for its residual
+    // The warning of solves whose answer set an undetermined component to 0.
+    long undeterminedSolves = 0;
+    long undeterminedWarning = -1;  // its index in control.warnings, -1 before the first
+    std::string undeterminedText;
     long eliminations = 0;  // solves that eliminated their matrix
     long replays = 0;       // solves that replayed the last elimination
     SparseLUWork sparseLU;  // the solves of a "SPARSE-LU" run (model/sparse_lu_work.h)
