@@ -10,7 +10,7 @@ from pathlib import Path
 
 def _plot(args) -> int:
     from . import plot
-    from .readers import ResultFileError
+    from .results import ResultFileError
 
     directory = Path(args.model_dir)
     if not directory.is_dir():
@@ -34,15 +34,14 @@ def _plot(args) -> int:
 
 
 def _sweep(args) -> int:
-    from .sweeping import SweepError, sweep
-    from .templates import TemplateError
+    from .studies import SweepError, TemplateError, sweep
 
     out = Path(args.out)
     table_path = Path(args.table) if args.table else out / "sweep-results.csv"
     try:
         table = sweep(args.base_dir, args.scenarios, out, client=args.scheduler, outputs=args.outputs,
                       executable=args.executable, strict=args.strict, timeout=args.timeout,
-                      rerun_failed=args.rerun_failed)
+                      rerun_failed=args.rerun_failed, files=args.files)
     except (SweepError, TemplateError, FileNotFoundError, ValueError) as e:
         print(f"ostra sweep: {e}", file=sys.stderr)
         return 2
@@ -81,6 +80,9 @@ def main(argv: list[str] | None = None) -> int:
     s.add_argument("--strict", action="store_true", help="runs that finish with warnings count as failed")
     s.add_argument("--timeout", type=float, help="seconds a single run may take")
     s.add_argument("--rerun-failed", action="store_true", help="run again scenarios that failed before")
+    s.add_argument("--files", choices=("client", "shared", "none"), default="client",
+                   help="where each scenario's files go: written by this process (default), by the workers "
+                        "into OUT on a shared file system, or nowhere (only the outputs are kept)")
     s.set_defaults(func=_sweep)
 
     args = parser.parse_args(argv)

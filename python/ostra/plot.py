@@ -18,7 +18,7 @@ import pandas as pd
 from matplotlib.ticker import MaxNLocator, ScalarFormatter
 
 from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES, find_file
-from .readers import MassBalance, read_mass_balance, read_one_compartment, read_profile, read_time_series
+from .results import MassBalance, read_mass_balance, read_one_compartment, read_profile, read_time_series
 from .runner import RunResult
 
 # Lines drawn per axes before a plot shows an evenly spread selection.

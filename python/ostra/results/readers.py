@@ -1,28 +1,30 @@
 """Readers of ostra's result files, returning tidy pandas DataFrames.
 
 Every reader takes a model directory (the file is found in any letter case),
-the path of the file itself, or the `RunResult` of a run; given a run, it
-refuses a file that run did not write. A file whose last line starts with
-"Incomplete:" (a run that ended early) is refused with `IncompleteResultError`,
-and any line that is not as ostra writes it with `ResultFileError`, naming
-the file, line, field and value.
+the path of the file itself, or the `RunResult` of a run (see
+`source.resolve`: a file that run did not write, or that changed since, is
+refused; so are the results of a run that ended early, unless `partial`).
+A line that is not as ostra writes it is refused with `ResultFileError`,
+naming the file, line, field and value. Bodies are parsed by numpy's C
+reader (`body`), with exactly the values of reading each field with `float`.
+
+Exports: MassBalance, read_time_series, read_last_row, read_one_compartment,
+read_profile, read_mass_balance, equation_name, MASS_BALANCE_COLUMNS.
 """
 
 from __future__ import annotations
 
-import io
 import re
 from pathlib import Path
-from typing import NamedTuple
+from typing import Iterable, NamedTuple
 
 import numpy as np
 import pandas as pd
 
-from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES, find_file
-from .runner import RunResult
+from ..files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES
+from .body import NUMBER, Header, parse_lines, read_body, read_header
+from .source import ResultFileError, resolve
 
-# A number as ostra writes it, once the blanks around it are trimmed.
-_NUMBER = re.compile(r"[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?")
 _SV_IN_COMPARTMENT = re.compile(r"SV\s*(\d+)\s+in\s+Compartment\s*(\d+)")
 _EQUATION = re.compile(r"Equation\s*(\d+)")
 _SV = re.compile(r"SV\s*(\d+)")
@@ -43,176 +45,67 @@ MASS_BALANCE_COLUMNS = {
 }
 
 
-class ResultFileError(ValueError):
-    """A result file that cannot be read as ostra writes it."""
-
-    def __init__(self, path: Path, message: str, line: int | None = None, field: str | None = None):
-        self.path = Path(path)
-        self.line = line
-        self.field = field
-        where = f'"{self.path}"' + (f", line {line}" if line is not None else "")
-        where += f", field {field}" if field is not None else ""
-        super().__init__(f"{where}: {message}")
-
-
-class IncompleteResultError(ResultFileError):
-    """A result file of a run that ended early."""
-
-
-class StaleResultError(ResultFileError):
-    """A result file that the given run did not write."""
-
-
 class MassBalance(NamedTuple):
-    """"MassBalance.csv": one row per state variable, and the overall error."""
+    """"MassBalance.csv": one row per state variable, and the overall error
+    (NaN in a partial reading of a file without its percentage line)."""
 
     table: pd.DataFrame
     error_percent: float
 
 
-def _resolve(source, name: str) -> Path:
-    if isinstance(source, RunResult):
-        if not source.wrote(name):
-            found = find_file(source.model_dir, name)
-            if found is None:
-                raise FileNotFoundError(f'the run in {source.model_dir} wrote no "{name}"')
-            raise StaleResultError(found, "was not written by this run; it is left from an earlier one")
-        source = source.model_dir
-    path = Path(source)
-    if path.is_dir():
-        found = find_file(path, name)
-        if found is None:
-            raise FileNotFoundError(f'{path} holds no "{name}"')
-        return found
-    if not path.is_file():
-        raise FileNotFoundError(f"{path} does not exist")
-    return path
+def _fail(header: Header, line: int, message: str, field: str | None = None):
+    raise ResultFileError(header.path, message, line, field)
 
 
-class _Text:
-    """The lines of a result file, checked for completeness."""
-
-    def __init__(self, path: Path):
-        self.path = path
-        self.data = path.read_bytes()
-        if not self.data:
-            raise ResultFileError(path, "the file is empty; a result file starts with its header line")
-        if not self.data.endswith(b"\n"):
-            count = self.data.count(b"\n") + 1
-            raise ResultFileError(path, "the file ends in the middle of a line (it was cut off)", count)
-        text = self.data.decode("latin-1")
-        self.lines = [ln[:-1] if ln.endswith("\r") else ln for ln in text.split("\n")[:-1]]
-        for number, line in enumerate(self.lines, start=1):
-            if line.startswith("Incomplete:"):
-                raise IncompleteResultError(
-                    path, f'the run that wrote it ended early ("{line.strip()}"); its results are not complete', number
-                )
-        for number, line in enumerate(self.lines, start=1):
-            if not line.strip():
-                raise ResultFileError(path, "empty line; ostra writes none", number)
-
-    def fail(self, line: int, message: str, field: str | None = None):
-        raise ResultFileError(self.path, message, line, field)
-
-
-def _header_cells(text: _Text, first: str, trailing_comma: bool) -> list[str]:
-    cells = [c.strip() for c in text.lines[0].split(",")]
+def _header_cells(header: Header, first: str, trailing_comma: bool) -> list[str]:
+    cells = [c.strip() for c in header.text.split(",")]
     if trailing_comma:
         if len(cells) < 2 or cells[-1] != "":
-            text.fail(1, "the header does not end with a comma")
+            _fail(header, 1, "the header does not end with a comma")
         cells = cells[:-1]
     if cells[0].lower() != first.lower():
-        text.fail(1, f'expected "{first}", found "{cells[0]}"', field="1")
+        _fail(header, 1, f'expected "{first}", found "{cells[0]}"', field="1")
     return cells
 
 
-def _parse_columns(text: _Text, cells: list[str], pattern: re.Pattern, what: str) -> list[tuple[int, ...]]:
+def _parse_columns(header: Header, cells: list[str], pattern: re.Pattern, what: str) -> list[tuple[int, ...]]:
+    # Every cell at once (the regular expression's C loop); cell by cell
+    # only to name a fault.
+    whole = re.compile(f"^(?:{pattern.pattern})$", re.M)
+    found = whole.findall("\n".join(cells))
+    if len(found) == len(cells):
+        keys = [tuple(map(int, f)) if isinstance(f, tuple) else (int(f),) for f in found]
+        if len(set(keys)) == len(keys):
+            return keys
     keys = []
+    seen = set()
     for k, cell in enumerate(cells, start=1):
         m = pattern.fullmatch(cell)
         if not m:
-            text.fail(1, f'expected {what}, found "{cell}"', field=str(k + 1))
+            _fail(header, 1, f'expected {what}, found "{cell}"', field=str(k + 1))
         key = tuple(int(g) for g in m.groups())
-        if key in keys:
-            text.fail(1, f'"{cell}" names a column a second time', field=str(k + 1))
+        if key in seen:
+            _fail(header, 1, f'"{cell}" names a column a second time', field=str(k + 1))
+        seen.add(key)
         keys.append(key)
     return keys
 
 
-def _numbers(text: _Text, names: list[str], trailing_comma: bool) -> np.ndarray:
-    """The numeric body of a file (every line after the header) as a 2-D array."""
-    width = len(names) + (1 if trailing_comma else 0)
-    rows = len(text.lines) - 1
-    if rows == 0:
-        return np.empty((0, len(names)))
-    try:
-        frame = pd.read_csv(
-            io.BytesIO(text.data),
-            header=None,
-            skiprows=1,
-            names=list(range(width)),
-            dtype=np.float64,
-            float_precision="round_trip",
-            skip_blank_lines=False,
-            engine="c",
-            index_col=False,
-        )
-        values = frame.to_numpy()
-        # Every line holds exactly the header's commas; a short line would
-        # otherwise be filled up with missing values.
-        good = (
-            text.data.count(b",") == (rows + 1) * (width - 1)
-            and frame.shape == (rows, width)
-            and bool(np.isfinite(values[:, : len(names)]).all())
-        )
-        if trailing_comma:
-            good = good and bool(np.isnan(values[:, -1]).all())
-        if good:
-            return values[:, : len(names)]
-    except (ValueError, pd.errors.ParserError):
-        pass
-    return _numbers_strictly(text, names, trailing_comma)
-
-
-def _numbers_strictly(text: _Text, names: list[str], trailing_comma: bool, first_line: int = 2) -> np.ndarray:
-    """Line by line, to say where the body goes wrong. `first_line` is the
-    number in the file of the line after the header."""
-    out = np.empty((len(text.lines) - 1, len(names)))
-    width = len(names) + (1 if trailing_comma else 0)
-    for i, line in enumerate(text.lines[1:]):
-        number = i + first_line
-        fields = line.split(",")
-        if len(fields) < width:
-            text.fail(number, f"{len(fields)} fields where the header has {width}; the line ends early")
-        if len(fields) > width:
-            text.fail(number, f"{len(fields)} fields where the header has {width}; the line holds a value too many")
-        if trailing_comma and fields[-1].strip():
-            text.fail(number, f'expected the line to end with a comma, found "{fields[-1].strip()}"', field=str(width))
-        for k, (raw, name) in enumerate(zip(fields, names), start=1):
-            value = raw.strip()
-            if not _NUMBER.fullmatch(value):
-                text.fail(number, f'expected a number, found "{value}"', field=f"{k} ({name})")
-            out[i, k - 1] = float(value)
-            if not np.isfinite(out[i, k - 1]):
-                text.fail(number, f'"{value}" is not a finite number', field=f"{k} ({name})")
-    return out
-
-
-def _whole(text: _Text, values: np.ndarray, column: int, name: str) -> np.ndarray:
+def _whole(header: Header, values: np.ndarray, column: int, name: str) -> np.ndarray:
     col = values[:, column]
     bad = np.nonzero(col != np.round(col))[0]
     if bad.size:
-        text.fail(int(bad[0]) + 2, f"expected a whole number, found {col[bad[0]]!r}", field=f"{column + 1} ({name})")
+        _fail(header, int(bad[0]) + 2, f"expected a whole number, found {col[bad[0]]!r}", f"{column + 1} ({name})")
     return col.astype(np.int64)
 
 
-def _long(times: np.ndarray, body: np.ndarray, keys: dict[str, list[int]], value: str) -> pd.DataFrame:
+def _long(times: np.ndarray, body: np.ndarray, keys: dict[str, np.ndarray], value: str) -> pd.DataFrame:
     rows, cols = body.shape
     data = {"time": np.repeat(times, cols)}
     for name, numbers in keys.items():
-        data[name] = np.tile(np.asarray(numbers, dtype=np.int64), rows)
+        data[name] = np.tile(numbers, rows)
     data[value] = body.reshape(-1)
-    return pd.DataFrame(data)
+    return pd.DataFrame(data, copy=False)
 
 
 def equation_name(state_variable: int | None = None, compartment: int | None = None, equation: int | None = None) -> str:
@@ -224,7 +117,79 @@ def equation_name(state_variable: int | None = None, compartment: int | None = N
     return f"SV {state_variable} in Compartment {compartment}"
 
 
-def read_time_series(source, wide: bool = False) -> pd.DataFrame:
+def _wanted(values: Iterable[int] | None, what: str) -> set[int] | None:
+    if values is None:
+        return None
+    if isinstance(values, (int, np.integer)):
+        values = [values]
+    try:
+        return {int(v) for v in values}
+    except (TypeError, ValueError):
+        raise ValueError(f"{what}: expected whole numbers, found {values!r}") from None
+
+
+def _choose(header: Header, keys: list[tuple[int, ...]], names: tuple[str, ...],
+            choices: dict[str, Iterable[int] | None]) -> list[int]:
+    """The positions of the columns whose key parts match every choice given."""
+    chosen = list(range(len(keys)))
+    for part, (name, wanted) in enumerate(zip(names, (choices.get(n) for n in names))):
+        wanted = _wanted(wanted, name)
+        if wanted is None:
+            continue
+        present = {k[part] for k in keys}
+        missing = sorted(wanted - present)
+        if missing:
+            listed = ", ".join(map(str, missing))
+            raise ValueError(f'"{header.path}" has no column of {name.replace("_", " ")} {listed}')
+        chosen = [i for i in chosen if keys[i][part] in wanted]
+    if not chosen:
+        asked = ", ".join(f"{n.replace('_', ' ')} {sorted(_wanted(v, n))}" for n, v in choices.items() if v is not None)
+        raise ValueError(f'"{header.path}" has no column of {asked} together')
+    for name, wanted in choices.items():
+        if wanted is not None and name not in names:
+            raise ValueError(f'"{header.path}" has no {name.replace("_", " ")}s; its columns are of '
+                             + " and ".join(n.replace("_", " ") + "s" for n in names))
+    return chosen
+
+
+def _series_columns(header: Header) -> tuple[str, list[tuple[int, ...]], tuple[str, ...]]:
+    cells = _header_cells(header, "Time", trailing_comma=True)
+    if len(cells) < 2:
+        _fail(header, 1, "the header names no equation")
+    if _EQUATION.fullmatch(cells[1]):
+        return "EQNS", _parse_columns(header, cells[1:], _EQUATION, '"Equation <n>"'), ("equation",)
+    keys = _parse_columns(header, cells[1:], _SV_IN_COMPARTMENT, '"SV <n> in Compartment <n>"')
+    return "ENVS", keys, ("state_variable", "compartment")
+
+
+def _name(keys: tuple[int, ...], parts: tuple[str, ...]) -> str:
+    if parts == ("equation",):
+        return equation_name(equation=keys[0])
+    if parts == ("state_variable",):
+        return equation_name(keys[0])
+    return equation_name(*keys)
+
+
+def _read_series(path: Path, header: Header, mode: str, keys, parts, value: str, wide: bool, choices: dict,
+                 partial: bool) -> pd.DataFrame:
+    chosen = _choose(header, keys, parts, choices)
+    names = ["Time"] + [_name(k, parts) for k in keys]
+    (times, values), cut_off = read_body(header, names, trailing_comma=True,
+                                         columns=[0] + [i + 1 for i in chosen], partial=partial, first_apart=True)
+    if wide:
+        frame = pd.DataFrame(values, columns=[names[i + 1] for i in chosen], index=pd.Index(times, name="time"),
+                             copy=False)
+    else:
+        columns = {p: np.array([keys[i][n] for i in chosen], dtype=np.int64) for n, p in enumerate(parts)}
+        frame = _long(times, values, columns, value)
+    frame.attrs.update(mode=mode, path=str(path))
+    if cut_off:
+        frame.attrs["cut_off"] = True
+    return frame
+
+
+def read_time_series(source, wide: bool = False, compartments=None, state_variables=None, equations=None,
+                     partial: bool = False) -> pd.DataFrame:
     """ "AllTimeSeries.csv" as a tidy table.
 
     Compartment mode: columns time, state_variable, compartment,
@@ -232,155 +197,205 @@ def read_time_series(source, wide: bool = False) -> pd.DataFrame:
     time and equation, in the order of the file. With `wide`, one row per
     time instead, indexed by time, one column per equation named as the
     file names it ("SV 1 in Compartment 2", "Equation 3").
+    `compartments`, `state_variables` (compartment mode) and `equations`
+    (equation-solver mode) choose columns; only those are parsed.
+    `partial`: read the results of a run that ended early (a line it cut off
+    is left out; `attrs["cut_off"]` says so).
     The table's `attrs` hold "mode" ("ENVS" or "EQNS") and "path".
     """
-    path = _resolve(source, TIME_SERIES)
-    text = _Text(path)
-    cells = _header_cells(text, "Time", trailing_comma=True)
-    if len(cells) < 2:
-        text.fail(1, "the header names no equation")
-    if _EQUATION.fullmatch(cells[1]):
-        keys = _parse_columns(text, cells[1:], _EQUATION, '"Equation <n>"')
-        names = [equation_name(equation=e) for (e,) in keys]
-        mode = "EQNS"
-    else:
-        keys = _parse_columns(text, cells[1:], _SV_IN_COMPARTMENT, '"SV <n> in Compartment <n>"')
-        names = [equation_name(sv, c) for sv, c in keys]
-        mode = "ENVS"
-    values = _numbers(text, ["Time"] + names, trailing_comma=True)
-    times, body = values[:, 0], values[:, 1:]
-    if wide:
-        frame = pd.DataFrame(body, columns=names, index=pd.Index(times, name="time"))
-    elif mode == "EQNS":
-        frame = _long(times, body, {"equation": [k[0] for k in keys]}, "value")
-    else:
-        frame = _long(
-            times, body, {"state_variable": [k[0] for k in keys], "compartment": [k[1] for k in keys]}, "concentration"
-        )
-    frame.attrs.update(mode=mode, path=str(path))
-    return frame
+    path = resolve(source, TIME_SERIES, partial)
+    header = read_header(path)
+    mode, keys, parts = _series_columns(header)
+    value = "value" if mode == "EQNS" else "concentration"
+    choices = {"compartment": compartments, "state_variable": state_variables, "equation": equations}
+    return _read_series(path, header, mode, keys, parts, value, wide,
+                        {k: v for k, v in choices.items() if v is not None}, partial)
 
 
-def read_last_row(source, name: str = TIME_SERIES) -> tuple[float, dict[str, float]] | None:
-    """The last row of "AllTimeSeries.csv" or "OneCompTimeSeries.csv" (`name`):
-    its time and the value of each column, named as in `read_time_series`
-    with `wide`; None when the file holds no time step.
-
-    Every line is checked as by the other readers (an early end, a cut-off
-    or empty line is refused); only the header and the last line are parsed
-    into numbers, which keeps it fast on long series.
-    """
-    if name.lower() not in (TIME_SERIES.lower(), ONE_COMPARTMENT.lower()):
-        raise ValueError(f'read_last_row reads "{TIME_SERIES}" or "{ONE_COMPARTMENT}", not "{name}"')
-    path = _resolve(source, name)
-    text = _Text(path)
-    cells = _header_cells(text, "Time", trailing_comma=True)
-    if len(cells) < 2:
-        text.fail(1, "the header names no column")
-    if name.lower() == ONE_COMPARTMENT.lower():
-        names = [equation_name(sv) for (sv,) in _parse_columns(text, cells[1:], _SV, '"SV <n>"')]
-    elif _EQUATION.fullmatch(cells[1]):
-        names = [equation_name(equation=e) for (e,) in _parse_columns(text, cells[1:], _EQUATION, '"Equation <n>"')]
-    else:
-        keys = _parse_columns(text, cells[1:], _SV_IN_COMPARTMENT, '"SV <n> in Compartment <n>"')
-        names = [equation_name(sv, c) for sv, c in keys]
-    if len(text.lines) == 1:
-        return None
-    last = _Text.__new__(_Text)
-    last.path = path
-    last.lines = [text.lines[0], text.lines[-1]]
-    values = _numbers_strictly(last, ["Time"] + names, trailing_comma=True, first_line=len(text.lines))[0]
-    return float(values[0]), dict(zip(names, map(float, values[1:])))
-
-
-def read_one_compartment(source, wide: bool = False) -> pd.DataFrame:
+def read_one_compartment(source, wide: bool = False, state_variables=None, partial: bool = False) -> pd.DataFrame:
     """ "OneCompTimeSeries.csv": columns time, state_variable, concentration.
 
     The file does not say which compartment it follows ("Control.csv" pair
     15 chose it). With `wide`, one row per time, columns "SV 1", "SV 2", ...
+    `state_variables` chooses columns; `partial` as in `read_time_series`.
     """
-    path = _resolve(source, ONE_COMPARTMENT)
-    text = _Text(path)
-    cells = _header_cells(text, "Time", trailing_comma=True)
+    path = resolve(source, ONE_COMPARTMENT, partial)
+    header = read_header(path)
+    cells = _header_cells(header, "Time", trailing_comma=True)
     if len(cells) < 2:
-        text.fail(1, "the header names no state variable")
-    keys = _parse_columns(text, cells[1:], _SV, '"SV <n>"')
-    names = [equation_name(sv) for (sv,) in keys]
-    values = _numbers(text, ["Time"] + names, trailing_comma=True)
-    times, body = values[:, 0], values[:, 1:]
-    if wide:
-        frame = pd.DataFrame(body, columns=names, index=pd.Index(times, name="time"))
-    else:
-        frame = _long(times, body, {"state_variable": [k[0] for k in keys]}, "concentration")
-    frame.attrs.update(mode="ENVS", path=str(path))
+        _fail(header, 1, "the header names no state variable")
+    keys = _parse_columns(header, cells[1:], _SV, '"SV <n>"')
+    choices = {"state_variable": state_variables} if state_variables is not None else {}
+    frame = _read_series(path, header, "ENVS", keys, ("state_variable",), "concentration", wide, choices, partial)
     return frame
+
+
+def read_last_row(source, name: str = TIME_SERIES, partial: bool = False) -> tuple[float, dict[str, float]] | None:
+    """The last row of "AllTimeSeries.csv" or "OneCompTimeSeries.csv" (`name`):
+    its time and the value of each column, named as in `read_time_series`
+    with `wide`; None when the file holds no time step.
+
+    Only the header and the last line are read and checked (the file must
+    end with a line end, unless `partial`: then the last whole line counts),
+    so that its cost does not grow with the length of the series.
+    """
+    if name.lower() not in (TIME_SERIES.lower(), ONE_COMPARTMENT.lower()):
+        raise ValueError(f'read_last_row reads "{TIME_SERIES}" or "{ONE_COMPARTMENT}", not "{name}"')
+    path = resolve(source, name, partial)
+    header = read_header(path)
+    if name.lower() == ONE_COMPARTMENT.lower():
+        cells = _header_cells(header, "Time", trailing_comma=True)
+        if len(cells) < 2:
+            _fail(header, 1, "the header names no column")
+        keys, parts = _parse_columns(header, cells[1:], _SV, '"SV <n>"'), ("state_variable",)
+    else:
+        _, keys, parts = _series_columns(header)
+    names = ["Time"] + [_name(k, parts) for k in keys]
+    if header.size == header.end:
+        return None
+    size = header.size
+    with open(path, "rb") as f:
+        f.seek(size - 1)
+        if f.read(1) != b"\n":
+            if not partial:
+                _fail(header, None, "the file ends in the middle of a line (it was cut off)")
+            size = _last_line_end(f, header.end, size)
+            if size == header.end:
+                return None
+    line = _last_line(path, size, header.end)
+    values = None
+    if line.count(",") == len(names) and not line[line.rfind(",") + 1:].strip():
+        try:
+            values = np.loadtxt([line], delimiter=",", usecols=range(len(names)), dtype=np.float64, ndmin=2,
+                                comments=None)[0]
+        except ValueError:
+            values = None
+        if values is not None and not np.isfinite(values).all():
+            values = None
+    if values is None:
+        values = parse_lines(path, [line], names, trailing_comma=True, first_line=None)[0]
+    return float(values[0]), dict(zip(names[1:], map(float, values[1:])))
+
+
+def _last_line_end(f, start: int, size: int) -> int:
+    """The offset after the last line end of the open file `f` (at least `start`)."""
+    step = 1 << 16
+    end = size
+    while end > start:
+        begin = max(start, end - step)
+        f.seek(begin)
+        block = f.read(end - begin)
+        cut = block.rfind(b"\n")
+        if cut >= 0:
+            return begin + cut + 1
+        end = begin
+    return start
+
+
+def _last_line(path: Path, size: int, start: int) -> str:
+    """The last line of the part of a file before `size`, which ends with a
+    line end, from offset `start` on."""
+    with open(path, "rb") as f:
+        step = 1 << 16
+        while True:
+            begin = max(start, size - step)
+            f.seek(begin)
+            tail = f.read(size - begin)
+            cut = tail.rfind(b"\n", 0, len(tail) - 1)
+            if cut >= 0 or begin == start:
+                return tail[cut + 1:].decode("latin-1").rstrip("\r\n")
+            step *= 4
 
 
 _PROFILE_ENVS = ["TIME", "VARIABLE", "Compartment", "X", "Y", "Z", "CONC"]
 _PROFILE_EQNS = ["TIME", "VARIABLE", "VALUE"]
 
 
-def read_profile(source) -> pd.DataFrame:
+def _filter(frame: pd.DataFrame, header: Header, column: str, wanted) -> pd.DataFrame:
+    wanted = _wanted(wanted, column)
+    if wanted is None:
+        return frame
+    missing = sorted(wanted - set(frame[column].unique()))
+    if missing:
+        raise ValueError(f'"{header.path}" has no row of {column.replace("_", " ")} {", ".join(map(str, missing))}')
+    return frame[frame[column].isin(wanted)].reset_index(drop=True)
+
+
+def read_profile(source, compartments=None, state_variables=None, equations=None,
+                 partial: bool = False) -> pd.DataFrame:
     """ "ProfileSnapshot.csv": every equation at one moment.
 
     Compartment mode: columns time, state_variable, compartment, x, y, z,
     concentration; equation-solver mode: time, equation, value. A steady
     state carries the time -999, as in the file; `attrs["steady_state"]`
-    says whether it is one.
+    says whether it is one. `compartments`, `state_variables`, `equations`
+    keep only those rows.
     """
-    path = _resolve(source, PROFILE)
-    text = _Text(path)
-    cells = [c.strip() for c in text.lines[0].split(",")]
+    path = resolve(source, PROFILE, partial)
+    header = read_header(path)
+    cells = [c.strip() for c in header.text.split(",")]
     upper = [c.upper() for c in cells]
     if upper == [c.upper() for c in _PROFILE_ENVS]:
         mode, names = "ENVS", _PROFILE_ENVS
     elif upper == [c.upper() for c in _PROFILE_EQNS]:
         mode, names = "EQNS", _PROFILE_EQNS
     else:
-        text.fail(1, f'expected the header "{",".join(_PROFILE_ENVS)}" or "{",".join(_PROFILE_EQNS)}", '
-                     f'found "{text.lines[0].strip()}"')
-    values = _numbers(text, names, trailing_comma=False)
+        _fail(header, 1, f'expected the header "{",".join(_PROFILE_ENVS)}" or "{",".join(_PROFILE_EQNS)}", '
+                         f'found "{header.text.strip()}"')
+    values, cut_off = read_body(header, names, trailing_comma=False, partial=partial)
     if mode == "ENVS":
-        frame = pd.DataFrame(
-            {
-                "time": values[:, 0],
-                "state_variable": _whole(text, values, 1, "VARIABLE"),
-                "compartment": _whole(text, values, 2, "Compartment"),
-                "x": values[:, 3],
-                "y": values[:, 4],
-                "z": values[:, 5],
-                "concentration": values[:, 6],
-            }
-        )
+        frame = pd.DataFrame({
+            "time": values[:, 0],
+            "state_variable": _whole(header, values, 1, "VARIABLE"),
+            "compartment": _whole(header, values, 2, "Compartment"),
+            "x": values[:, 3],
+            "y": values[:, 4],
+            "z": values[:, 5],
+            "concentration": values[:, 6],
+        })
+        if equations is not None:
+            raise ValueError(f'"{path}" has no equations; its rows are of state variables and compartments')
+        frame = _filter(_filter(frame, header, "compartment", compartments), header, "state_variable",
+                        state_variables)
     else:
-        frame = pd.DataFrame(
-            {"time": values[:, 0], "equation": _whole(text, values, 1, "VARIABLE"), "value": values[:, 2]}
-        )
+        frame = pd.DataFrame({"time": values[:, 0], "equation": _whole(header, values, 1, "VARIABLE"),
+                              "value": values[:, 2]})
+        if compartments is not None or state_variables is not None:
+            raise ValueError(f'"{path}" has no compartments or state variables; its rows are of equations')
+        frame = _filter(frame, header, "equation", equations)
     frame.attrs.update(mode=mode, path=str(path), steady_state=bool(len(frame)) and bool((frame.time == -999).all()))
+    if cut_off:
+        frame.attrs["cut_off"] = True
     return frame
 
 
-def read_mass_balance(source) -> MassBalance:
+def read_mass_balance(source, partial: bool = False) -> MassBalance:
     """ "MassBalance.csv": the table (one row per state variable, columns
     state_variable, initial, in, transport_out, volume_sinks_out,
     area_sinks_out, residual, balance_error) and the overall balance error
-    in percent."""
-    path = _resolve(source, MASS_BALANCE)
-    text = _Text(path)
-    cells = [c.strip() for c in text.lines[0].split(",")]
+    in percent. With `partial`, a file without its percentage line (the run
+    ended before it) gives NaN for it."""
+    path = resolve(source, MASS_BALANCE, partial)
+    header = read_header(path)
     expected = list(MASS_BALANCE_COLUMNS)
-    if cells != expected:
-        text.fail(1, f'expected the header "{",".join(expected)}", found "{text.lines[0].strip()}"')
-    last = text.lines[-1]
-    m = _PERCENT.fullmatch(last.strip())
-    if len(text.lines) < 2 or not m:
-        text.fail(len(text.lines), "the last line is not the balance error percentage line")
-    if not _NUMBER.fullmatch(m.group(1)):
-        text.fail(len(text.lines), f'the balance error percentage is not a number: "{m.group(1)}"')
-    body = _Text.__new__(_Text)
-    body.path, body.lines = path, text.lines[:-1]
-    values = _numbers_strictly(body, expected, trailing_comma=False)
+    if [c.strip() for c in header.text.split(",")] != expected:
+        _fail(header, 1, f'expected the header "{",".join(expected)}", found "{header.text.strip()}"')
+    data = path.read_bytes()
+    if not data.endswith(b"\n") and not partial:
+        _fail(header, data.count(b"\n") + 1, "the file ends in the middle of a line (it was cut off)")
+    lines = data.decode("latin-1").split("\n")
+    lines = [ln[:-1] if ln.endswith("\r") else ln for ln in lines[:-1]]
+    m = _PERCENT.fullmatch(lines[-1].strip()) if len(lines) >= 2 else None
+    if m is None:
+        if not partial or len(lines) < 1:
+            _fail(header, len(lines), "the last line is not the balance error percentage line")
+        percent, rows = float("nan"), lines[1:]
+    else:
+        if not NUMBER.fullmatch(m.group(1)):
+            _fail(header, len(lines), f'the balance error percentage is not a number: "{m.group(1)}"')
+        percent, rows = float(m.group(1)), lines[1:-1]
+    values = parse_lines(path, rows, expected, trailing_comma=False, first_line=2)
     table = pd.DataFrame(values, columns=list(MASS_BALANCE_COLUMNS.values()))
-    table["state_variable"] = _whole(body, values, 0, "State Variable")
+    table["state_variable"] = _whole(header, values, 0, "State Variable")
     table.attrs["path"] = str(path)
-    return MassBalance(table, float(m.group(1)))
+    return MassBalance(table, percent)

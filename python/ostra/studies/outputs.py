@@ -1,5 +1,9 @@
-"""What a sweep keeps of each run: final concentrations, mass-balance terms
-or time series, taken only from the files that run wrote."""
+"""What a study keeps of each run: final concentrations, mass-balance terms
+or time series, taken only from the files that run wrote, through the
+readers' column choice (only the columns asked for are parsed).
+
+Exports: Outputs, OutputError, parse_outputs, extract, OUTPUT_KINDS.
+"""
 
 from __future__ import annotations
 
@@ -9,8 +13,8 @@ from typing import Iterable
 
 import pandas as pd
 
-from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES
-from .readers import (
+from ..files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES
+from ..results.readers import (
     equation_name,
     read_last_row,
     read_mass_balance,
@@ -136,16 +140,17 @@ def _final(directory: Path, written: list[str]) -> dict[str, float]:
 def _series(directory: Path, written: list[str], select: tuple[int, ...] | None) -> pd.DataFrame:
     path = _written(directory, written, TIME_SERIES)
     if path is not None:
-        wide = read_time_series(path, wide=True)
-        if select is not None:
-            eqns = wide.attrs["mode"] == "EQNS"
-            key = "equation" if eqns else "compartment"
-            # The last number of a column name is its equation or compartment.
-            numbers = {c: int(c.split()[-1]) for c in wide.columns}
-            missing = [n for n in select if n not in set(numbers.values())]
-            if missing:
-                raise OutputError(f'"{TIME_SERIES}" has no equation of {key} {", ".join(map(str, missing))}')
-            wide = wide[[c for c in wide.columns if numbers[c] in select]]
+        if select is None:
+            return read_time_series(path, wide=True).reset_index()
+        try:
+            wide = read_time_series(path, wide=True, compartments=select)
+        except ValueError as e:
+            if "no compartments" not in str(e):
+                raise OutputError(str(e)) from None
+            try:
+                wide = read_time_series(path, wide=True, equations=select)
+            except ValueError as e2:
+                raise OutputError(str(e2)) from None
         return wide.reset_index()
     path = _written(directory, written, ONE_COMPARTMENT)
     if path is not None:
