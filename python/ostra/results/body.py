@@ -83,23 +83,24 @@ def parse_lines(path: Path, lines: list[str], names: list[str], trailing_comma: 
     return out
 
 
-def _shape_ok(a: np.ndarray, width: int, trailing_comma: bool) -> bool:
-    """Every line of the chunk `a` (bytes, ending with a line end) holds
-    width - 1 commas, and a time-series line nothing but blanks after its last."""
+def _lines_of_shape(a: np.ndarray, width: int, trailing_comma: bool) -> int:
+    """The number of lines of the chunk `a` (bytes, ending with a line end)
+    when every one holds width - 1 commas (and a time-series line nothing
+    but blanks after its last); -1 otherwise."""
     ends = np.flatnonzero(a == 10)
     commas = np.flatnonzero(a == 44)
     before = np.searchsorted(commas, ends)  # commas before each line end
     per_line = np.diff(before, prepend=0)
     if not (per_line == width - 1).all():
-        return False
+        return -1
     if trailing_comma:
         last = commas[before - 1]
         gap = ends - last - 1
         plain = (gap == 0) | ((gap == 1) & (a[ends - 1] == 13))
         for i in np.flatnonzero(~plain):
             if a[last[i] + 1:ends[i]].tobytes().strip():
-                return False
-    return True
+                return -1
+    return len(ends)
 
 
 def read_body(header: Header, names: list[str], trailing_comma: bool, columns: list[int] | None = None,
@@ -120,7 +121,7 @@ def read_body(header: Header, names: list[str], trailing_comma: bool, columns: l
             block = f.read(_CHUNK)
             if not block:
                 break
-            rows += block.count(b"\n")
+            rows += int(np.count_nonzero(np.frombuffer(block, np.uint8) == 10))
             last = block[-1:]
         cut_off = last != b"\n"
         if cut_off and not partial:
@@ -140,8 +141,8 @@ def read_body(header: Header, names: list[str], trailing_comma: bool, columns: l
             chunk, rest = block[:end], block[end:]
             if not chunk:
                 continue
-            n = chunk.count(b"\n")
             values = _parse_chunk(path, chunk, names, usecols, width, trailing_comma, line_number)
+            n = values.shape[0]
             if first_apart:
                 first[row:row + n] = values[:, 0]
                 out[row:row + n] = values[:, 1:]
@@ -154,12 +155,14 @@ def read_body(header: Header, names: list[str], trailing_comma: bool, columns: l
 
 def _parse_chunk(path: Path, chunk: bytes, names: list[str], usecols: list[int], width: int,
                  trailing_comma: bool, first_line: int) -> np.ndarray:
-    a = np.frombuffer(chunk, np.uint8)
-    if _shape_ok(a, width, trailing_comma):
+    lines = _lines_of_shape(np.frombuffer(chunk, np.uint8), width, trailing_comma)
+    if lines >= 0 and not usecols:
+        return np.empty((lines, 0))
+    if lines >= 0:
         try:
             values = np.loadtxt(io.StringIO(chunk.decode("latin-1")), delimiter=",", usecols=usecols,
                                 dtype=np.float64, ndmin=2, comments=None)
-            if values.shape[0] == chunk.count(b"\n") and np.isfinite(values).all():
+            if values.shape[0] == lines and np.isfinite(values).all():
                 return values
         except ValueError:
             pass
