@@ -23,18 +23,27 @@ from .results import (
 )
 from .runner import ExecutableNotFound, RunError, RunResult, RunTimeout, find_executable, run
 from .studies import (
+    CalibrationResult,
     LocalDask,
     OutputError,
+    SampleResult,
+    SensitivityResult,
     StudyError,
     SweepError,
     TemplateError,
+    calibrate,
     local_client,
+    read_observations,
     read_scenarios,
     read_template,
+    sample,
+    sensitivity,
     sweep,
 )
 
 __all__ = [
+    "CalibrationResult", "SampleResult", "SensitivityResult", "calibrate", "read_observations", "sample",
+    "sensitivity",
     "ExecutableNotFound", "IncompleteResultError", "LocalDask", "MassBalance", "OutputError", "ResultFileError",
     "RunError", "RunResult", "RunTimeout", "StaleResultError", "StudyError", "SweepError", "TemplateError",
     "find_executable", "find_file", "latest_run_error", "local_client", "read_last_row", "read_mass_balance",

@@ -19,6 +19,7 @@ import logging
 import os
 import shutil
 import tempfile
+import time
 import zipfile
 from pathlib import Path
 from typing import Callable, Iterator
@@ -129,6 +130,7 @@ class Executor:
         self._own = None  # what close() closes
         self._shared = None
         self._model = None
+        self._count = None  # (workers, when asked)
 
     @property
     def serial(self) -> bool:
@@ -161,10 +163,14 @@ class Executor:
         _ensure_package(self.client)
 
     def workers(self) -> int:
+        """The number of workers (asked of the scheduler at most every few seconds)."""
         if self.serial:
             return 1
         self._connect()
-        return max(1, len(self.client.scheduler_info()["workers"]))
+        now = time.monotonic()
+        if self._count is None or now - self._count[1] > 5:
+            self._count = (max(1, len(self.client.scheduler_info()["workers"])), now)
+        return self._count[0]
 
     def send_model(self, files: dict, program: Path) -> None:
         """The base model and the program, sent to the workers once."""

@@ -110,7 +110,9 @@ class Study:
         self.model = BaseModel(base_dir, out_dir, error)
         self.out = Path(out_dir).absolute()
         self.program = find_executable(executable)
-        self.program_digest = hashlib.sha256(self.program.read_bytes()).hexdigest()
+        st = self.program.stat()
+        self.program_stamp = [st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns]
+        self._program_digest = None
         self.strict, self.timeout, self.files = strict, timeout, files
         self.report = progress_printer(what) if progress is True else (progress or None)
         self.batch_size = batch_size
@@ -127,18 +129,29 @@ class Study:
     def close(self) -> None:
         self.executor.close()
 
+    @property
+    def program_digest(self) -> str:
+        if self._program_digest is None:
+            self._program_digest = hashlib.sha256(self.program.read_bytes()).hexdigest()
+        return self._program_digest
+
+    def _same_program(self, marker: dict) -> bool:
+        # The same file unchanged since the marker was written: no need to hash it.
+        if marker.get("program_stamp") == self.program_stamp and "program_digest" in marker:
+            return True
+        return marker.get("program_digest") == self.program_digest
+
     def scenario(self, values: dict, name=None, directory: str | None = None) -> Scenario:
         return self.model.scenario(name, directory, values)
 
     def record(self, scenario: Scenario) -> dict:
         return {"scenario": scenario.name, "parameters": scenario.parameters, "inputs_digest": scenario.digest,
-                "program_digest": self.program_digest, "strict": self.strict}
+                "program_digest": self.program_digest, "program_stamp": self.program_stamp, "strict": self.strict}
 
     def cached(self, scenario: Scenario, wanted: Outputs, rerun_failed: bool = False) -> dict | None:
         """The answer of the scenario's directory, or None when it must run."""
         marker = read_marker(self.out, scenario, self.error)
-        if marker is None or marker.get("program_digest") != self.program_digest \
-                or marker.get("strict", False) != self.strict:
+        if marker is None or not self._same_program(marker) or marker.get("strict", False) != self.strict:
             return None
         if rerun_failed and marker["status"] != "done":
             return None
@@ -191,7 +204,10 @@ class Study:
         if not self._sent:
             self.executor.send_model(self.model.files, self.program)
             self._sent = True
-        size = self.batch_size or batch_size(len(pending), self.executor.workers())
+        if self.batch_size == "even":  # one task per worker: the fewest messages
+            size = -(-len(pending) // self.executor.workers())
+        else:
+            size = self.batch_size or batch_size(len(pending), self.executor.workers())
         batches = [pending[k:k + size] for k in range(0, len(pending), size)]
         jobs = [[self._job(scenarios[i]) for i in batch] for batch in batches]
         self.out.mkdir(parents=True, exist_ok=True)

@@ -154,7 +154,7 @@ def run_scenario(job: dict, model: dict, wanted: Outputs, strict: bool = False, 
         write_files(work, model["files"])
         for rel, data in job["filled"].items():
             (work / rel).write_bytes(data)
-        answer = {"status": "done", "exit_status": 0, "error": "", "outputs": None}
+        answer = {"status": "done", "exit_status": 0, "error": "", "outputs": None, "pid": os.getpid()}
         try:
             result = run(work, executable=program, strict=strict, timeout=timeout)
         except RunTimeout as e:
