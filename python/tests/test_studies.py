@@ -179,3 +179,25 @@ def test_command_line_calibration(lake, tmp_path):
     table = pd.read_csv(tmp_path / "out" / "calibration-parameters.csv", float_precision="round_trip")
     assert abs(table.set_index("name").value["lake_load"] / 5000 - 1) < 1e-6
     assert "lake_decay" in proc.stdout and (tmp_path / "out" / "calibration-residuals.csv").is_file()
+
+
+def test_a_failing_trial_point_is_stepped_back_from_and_named(lake, tmp_path):
+    base, observations = lake
+    plain = ostra.calibrate(base, LAKE, observations, tmp_path / "plain", client="serial", executable=PROGRAM)
+    trials = plain.log[plain.log.purpose == "trial point"]
+    second = trials.lake_decay.iloc[0]  # the first step's point (the initial one is logged apart)
+    from ostra.numbers import field_text
+    # A stand-in that refuses the run of exactly that point, as a data error would.
+    program = tmp_path / "ostra-refusing"
+    program.write_text("#!/bin/sh\n"
+                       f'if grep -q "^5,1,1,{field_text(second)}" "$2/VolumeSrcSnks.csv"; then\n'
+                       "  printf 'Error:  refused by the test\\r\\n' > \"$2/Error.dng\"; exit 1\nfi\n"
+                       f'exec "{PROGRAM}" "$@"\n')
+    program.chmod(0o755)
+    fit = ostra.calibrate(base, LAKE, observations, tmp_path / "refusing", client="serial", executable=program)
+    assert fit.success and abs(fit.values["lake_decay"] / TRUTH["lake_decay"] - 1) < 1e-6
+    assert len(fit.failures) == 1
+    failure = fit.failures.iloc[0]
+    assert failure.lake_decay == second and failure.purpose == "trial point"
+    assert failure.status == "failed" and failure.error == "refused by the test"
+    assert fit.history.objective.is_monotonic_decreasing
