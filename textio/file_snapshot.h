@@ -12,9 +12,13 @@
 //     within one tick of the file-system clock, leaving size and times alike);
 //   - otherwise a change of identity, size, modification or status-change
 //     time means the file is read and compared;
-//   - a file modified less than a second before it was last looked at may be
-//     rewritten again within the same clock tick, so until it is older than
-//     that its bytes are compared on every look.
+//   - a file whose times are not yet older than the clock the kernel stamps
+//     files with, less one tick of the file system's time granularity, may be
+//     rewritten within that same tick without its times changing; while that
+//     holds at the last read, its bytes are compared on every look. On local
+//     file systems that keep nanoseconds this lasts at most one tick of the
+//     kernel's coarse clock (a few milliseconds) after the file's last write;
+//     elsewhere (FAT, network and user-space file systems) two seconds.
 // A file whose bytes are unchanged is not parsed again.
 #pragma once
 
@@ -36,6 +40,8 @@ public:
     const std::string& Bytes() const { return bytes_; }
     // Forgets what was read: the next Refresh reports a change.
     void Forget() { valid_ = false; }
+    // How often the file's bytes have been read (for tests and benchmarks).
+    long Reads() const { return reads_; }
 
 private:
     struct Stamp {
@@ -48,6 +54,8 @@ private:
     bool racy_ = false;  // modified too recently for the stamp to be trusted
     Stamp stamp_;
     long companionRuns_ = 0;
+    long reads_ = 0;
+    std::int64_t granularity_ = -1;  // of the file system's times, ns; -1 before the first look
     std::filesystem::path path_;
     std::string bytes_;
 };

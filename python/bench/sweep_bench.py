@@ -30,8 +30,7 @@ import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
 import ostra  # noqa: E402
-import ostra.sweeping  # noqa: E402
-from ostra.templates import find_templates  # noqa: E402
+from ostra.studies.templates import find_templates  # noqa: E402
 
 
 def make_base(root: Path) -> Path:
@@ -97,7 +96,7 @@ def main() -> int:
         listing.write_text("\n".join(map(str, dirs)) + "\n")
 
         start = time.perf_counter()
-        client, cluster = ostra.sweeping.local_client(cores)  # as a sweep without a client starts it
+        client, cluster = ostra.local_client(cores)  # as a sweep without a client starts it
         client.wait_for_workers(cores)
         startup = time.perf_counter() - start
         loops, sweeps, cpu = [], [], []

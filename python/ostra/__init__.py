@@ -1,14 +1,20 @@
 """Running ostra models from Python, reading their results, plotting them and
-sweeping scenarios over a Dask cluster."""
+studying them over many scenarios on a Dask cluster.
 
-__version__ = "0.1.0"
+Every public name is reachable as `ostra.<name>`: the readers of
+`ostra.results`, the studies of `ostra.studies`, `run` and its errors
+(`ostra.runner`), and the plots as `ostra.plot` (imported when first used).
+"""
+
+__version__ = "0.2.0"
 
 from .files import find_file
-from .readers import (
+from .results import (
     IncompleteResultError,
     MassBalance,
     ResultFileError,
     StaleResultError,
+    latest_run_error,
     read_last_row,
     read_mass_balance,
     read_one_compartment,
@@ -16,16 +22,32 @@ from .readers import (
     read_time_series,
 )
 from .runner import ExecutableNotFound, RunError, RunResult, RunTimeout, find_executable, run
-from .outputs import OutputError
-from .sweeping import SweepError, local_client, read_scenarios, sweep
-from .templates import TemplateError, read_template
+from .studies import (
+    CalibrationResult,
+    LocalDask,
+    OutputError,
+    SampleResult,
+    SensitivityResult,
+    StudyError,
+    SweepError,
+    TemplateError,
+    calibrate,
+    local_client,
+    read_observations,
+    read_scenarios,
+    read_template,
+    sample,
+    sensitivity,
+    sweep,
+)
 
 __all__ = [
-    "ExecutableNotFound", "IncompleteResultError", "MassBalance", "OutputError", "ResultFileError",
-    "RunError", "RunResult", "RunTimeout", "StaleResultError", "SweepError", "TemplateError",
-    "find_executable", "find_file", "local_client", "read_last_row", "read_mass_balance",
-    "read_one_compartment", "read_profile", "read_scenarios", "read_template", "read_time_series",
-    "run", "sweep",
+    "CalibrationResult", "SampleResult", "SensitivityResult", "calibrate", "read_observations", "sample",
+    "sensitivity",
+    "ExecutableNotFound", "IncompleteResultError", "LocalDask", "MassBalance", "OutputError", "ResultFileError",
+    "RunError", "RunResult", "RunTimeout", "StaleResultError", "StudyError", "SweepError", "TemplateError",
+    "find_executable", "find_file", "latest_run_error", "local_client", "read_last_row", "read_mass_balance",
+    "read_one_compartment", "read_profile", "read_scenarios", "read_template", "read_time_series", "run", "sweep",
 ]
 
 

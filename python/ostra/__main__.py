@@ -1,5 +1,6 @@
 """python3 -m ostra plot MODEL_DIR [-o FILE]
-python3 -m ostra sweep BASE_DIR SCENARIOS.csv --out DIR [--scheduler ADDRESS] [--outputs ...]"""
+python3 -m ostra sweep BASE_DIR SCENARIOS.csv --out DIR [--scheduler ADDRESS] [--outputs ...]
+python3 -m ostra calibrate BASE_DIR PARAMETERS.csv OBSERVATIONS.csv --out DIR [--scheduler ADDRESS]"""
 
 from __future__ import annotations
 
@@ -10,7 +11,7 @@ from pathlib import Path
 
 def _plot(args) -> int:
     from . import plot
-    from .readers import ResultFileError
+    from .results import ResultFileError
 
     directory = Path(args.model_dir)
     if not directory.is_dir():
@@ -34,15 +35,14 @@ def _plot(args) -> int:
 
 
 def _sweep(args) -> int:
-    from .sweeping import SweepError, sweep
-    from .templates import TemplateError
+    from .studies import SweepError, TemplateError, sweep
 
     out = Path(args.out)
     table_path = Path(args.table) if args.table else out / "sweep-results.csv"
     try:
         table = sweep(args.base_dir, args.scenarios, out, client=args.scheduler, outputs=args.outputs,
                       executable=args.executable, strict=args.strict, timeout=args.timeout,
-                      rerun_failed=args.rerun_failed)
+                      rerun_failed=args.rerun_failed, files=args.files)
     except (SweepError, TemplateError, FileNotFoundError, ValueError) as e:
         print(f"ostra sweep: {e}", file=sys.stderr)
         return 2
@@ -56,8 +56,37 @@ def _sweep(args) -> int:
     return 1 if len(not_done) else 0
 
 
+def _calibrate(args) -> int:
+    from .studies import StudyError, TemplateError, calibrate
+
+    out = Path(args.out)
+    client = "serial" if args.serial else args.scheduler
+    try:
+        result = calibrate(args.base_dir, args.parameters, args.observations, out, client=client,
+                           executable=args.executable, strict=args.strict, timeout=args.timeout, files=args.files,
+                           max_evaluations=args.max_evaluations, progress=False)
+    except (StudyError, TemplateError, FileNotFoundError, ValueError) as e:
+        print(f"ostra calibrate: {e}", file=sys.stderr)
+        return 2
+    table = result.table
+    for name, frame in (("calibration-parameters.csv", table), ("calibration-residuals.csv", result.residuals),
+                        ("calibration-history.csv", result.history)):
+        frame.to_csv(out / name, index=False)
+    width = max(len(n) for n in table.name)
+    for row in table.itertuples():
+        flag = "" if row.determined else "   not determined by the observations"
+        print(f"{row.name:<{width}}  {row.value!r:>24}  +- {row.standard_error:.3g}{flag}")
+    print(f"objective {result.objective:.6g} after {result.evaluations} points ({result.runs} runs, "
+          f"{result.cached_runs} from {out}); {result.message}")
+    if len(result.failures):
+        print(f"{len(result.failures)} runs failed; see calibration-parameters.csv and the log", file=sys.stderr)
+    print(f"written: {out / 'calibration-parameters.csv'}, calibration-residuals.csv, calibration-history.csv")
+    return 0 if result.success else 1
+
+
 def main(argv: list[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(prog="python3 -m ostra", description="Plots and scenario sweeps of ostra models.")
+    parser = argparse.ArgumentParser(prog="python3 -m ostra",
+                                     description="Plots, scenario sweeps and calibration of ostra models.")
     sub = parser.add_subparsers(dest="command", required=True)
 
     p = sub.add_parser("plot", help="draw what the latest run in a model directory wrote")
@@ -81,7 +110,29 @@ def main(argv: list[str] | None = None) -> int:
     s.add_argument("--strict", action="store_true", help="runs that finish with warnings count as failed")
     s.add_argument("--timeout", type=float, help="seconds a single run may take")
     s.add_argument("--rerun-failed", action="store_true", help="run again scenarios that failed before")
+    s.add_argument("--files", choices=("client", "shared", "none"), default="client",
+                   help="where each scenario's files go: written by this process (default), by the workers "
+                        "into OUT on a shared file system, or nowhere (only the outputs are kept)")
     s.set_defaults(func=_sweep)
+
+    c = sub.add_parser("calibrate", help="fit template parameters of a base model to observations",
+                       description="Exit status 0: the fit converged; 1: it stopped without converging; "
+                                   "2: it could not start.")
+    c.add_argument("base_dir")
+    c.add_argument("parameters", help="CSV file: name, initial, lower, upper[, transform]")
+    c.add_argument("observations", help="CSV file: time, state_variable, compartment (or equation), value"
+                                        "[, weight, group]")
+    c.add_argument("--out", required=True, help="directory of the runs (a cache: a repeated fit runs nothing)")
+    where = c.add_mutually_exclusive_group()
+    where.add_argument("--scheduler", help="address of a Dask scheduler; default: a local cluster")
+    where.add_argument("--serial", action="store_true", help="run the model in this process, one run at a time")
+    c.add_argument("--executable", help="the ostra program (default: OSTRA_EXE, build/ostra, PATH)")
+    c.add_argument("--files", choices=("client", "shared", "none"), default="none",
+                   help="what each run keeps (default: only its outputs)")
+    c.add_argument("--strict", action="store_true", help="runs that finish with warnings count as failed")
+    c.add_argument("--timeout", type=float, help="seconds a single run may take")
+    c.add_argument("--max-evaluations", type=int, default=200, help="points the fit may evaluate (200)")
+    c.set_defaults(func=_calibrate)
 
     args = parser.parse_args(argv)
     return args.func(args)

@@ -10,6 +10,7 @@ page.
 from __future__ import annotations
 
 import os
+import re
 import sys
 from pathlib import Path
 
@@ -18,7 +19,7 @@ import pandas as pd
 from matplotlib.ticker import MaxNLocator, ScalarFormatter
 
 from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES, find_file
-from .readers import MassBalance, read_mass_balance, read_one_compartment, read_profile, read_time_series
+from .results import MassBalance, read_mass_balance, read_one_compartment, read_profile, read_time_series
 from .runner import RunResult
 
 # Lines drawn per axes before a plot shows an evenly spread selection.
@@ -336,4 +337,126 @@ def model(directory: str | os.PathLike, fig=None, log: bool = False, notes: list
         time_series(concentration, fig=panels[0], log=log)
     if balance is not None:
         mass_balance(balance, fig=panels[1])
+    return fig
+
+
+# ---------------------------------------------------------------- studies
+
+_COLUMN = re.compile(r"SV (\d+) in Compartment (\d+)|Equation (\d+)")
+
+
+def _output_key(name: str):
+    """(state variable, compartment) or (None, equation) of an output column."""
+    m = _COLUMN.fullmatch(name)
+    if not m:
+        return None
+    return (int(m.group(1)), int(m.group(2))) if m.group(1) else (None, int(m.group(3)))
+
+
+def bands(result, state_variable: int | None = None, compartments=None, observations=None, log: bool = False,
+          fig=None, title: str | None = None):
+    """The median and the 25-75 and 5-95 percentile bands of a sample
+    (`ostra.sample`'s result), with observations on top.
+
+    Time-series outputs ("series"): one panel per chosen compartment (or
+    equation; at most six), over time. Final values ("final", e.g. a steady
+    profile): one panel along the compartments of `state_variable` (or the
+    equations). `observations`: a table as `ostra.calibrate` takes (columns
+    time, state_variable, compartment or equation, value), drawn as points.
+    """
+    pct = result.percentiles
+    levels = sorted(set(pct.percentile))
+    if levels[:1] != [5] or 50 not in levels or 95 not in levels:
+        raise ValueError("bands need the 5th, 50th and 95th percentiles of the sample")
+    keys = {c: _output_key(c) for c in result.outputs}
+    keys = {c: k for c, k in keys.items() if k is not None}
+    if state_variable is not None:
+        keys = {c: k for c, k in keys.items() if k[0] == state_variable}
+    if compartments is not None:
+        wanted = {compartments} if np.isscalar(compartments) else set(compartments)
+        keys = {c: k for c, k in keys.items() if k[1] in wanted}
+    if not keys:
+        raise ValueError("none of the sample's outputs is of the state variable and compartments asked for")
+    obs = None if observations is None else (observations if isinstance(observations, pd.DataFrame)
+                                             else pd.read_csv(observations, skipinitialspace=True))
+    q = {p: pct[pct.percentile == p] for p in levels}
+    note = f"{len(result.draws.drop_duplicates('draw')) - result.n_failed} draws" + \
+        (f", {result.n_failed} failed (left out)" if result.n_failed else "")
+    if "time" in pct.columns:
+        columns = _spread(list(keys), 6)
+        fig = _figure(fig, 8.0, 1.2 + 2.4 * len(columns))
+        axes = fig.subplots(len(columns), 1, sharex=True, squeeze=False)[:, 0]
+        for ax, column in zip(axes, columns):
+            t = q[50].time.to_numpy()
+            ax.fill_between(t, q[5][column], q[95][column], color="tab:blue", alpha=0.18, label="5-95 %")
+            if 25 in q and 75 in q:
+                ax.fill_between(t, q[25][column], q[75][column], color="tab:blue", alpha=0.35, label="25-75 %")
+            ax.plot(t, q[50][column], color="tab:blue", lw=1.6, label="median")
+            sv, number = keys[column]
+            if obs is not None:
+                sel = obs[(obs.get("equation") == number)] if sv is None else \
+                    obs[(obs.state_variable == sv) & (obs.compartment == number)]
+                if len(sel):
+                    ax.plot(sel.time, sel.value, "o", color="black", ms=4, label="observed")
+            ax.set_ylabel("value" if sv is None else "concentration")
+            ax.set_title(column, fontsize=10)
+            if log:
+                _log_axis(ax, q[95][column].to_numpy())
+        axes[-1].set_xlabel("time")
+        axes[0].legend(fontsize=8, loc="best")
+    else:
+        columns = sorted(keys, key=lambda c: keys[c])
+        x = np.array([keys[c][1] for c in columns])
+        fig = _figure(fig, 8.0, 4.2)
+        ax = fig.subplots()
+        row = {p: q[p][columns].to_numpy()[0] for p in levels}
+        ax.fill_between(x, row[5], row[95], color="tab:blue", alpha=0.18, step=None, label="5-95 %")
+        if 25 in row and 75 in row:
+            ax.fill_between(x, row[25], row[75], color="tab:blue", alpha=0.35, label="25-75 %")
+        ax.plot(x, row[50], "-o", color="tab:blue", ms=3, lw=1.6, label="median")
+        if obs is not None:
+            sel = obs if state_variable is None or "state_variable" not in obs else \
+                obs[obs.state_variable == state_variable]
+            key = "equation" if "equation" in sel.columns and "compartment" not in sel.columns else "compartment"
+            ax.plot(sel[key], sel.value, "o", color="black", ms=5, label="observed")
+        ax.set_xlabel("equation" if keys[columns[0]][0] is None else "compartment")
+        ax.set_ylabel("concentration" if keys[columns[0]][0] is not None else "value")
+        ax.xaxis.set_major_locator(MaxNLocator(integer=True))
+        if log:
+            _log_axis(ax, row[95])
+        ax.legend(fontsize=8, loc="best")
+    fig.suptitle(title or f"Median and percentile bands ({note})", fontsize=11)
+    return fig
+
+
+def sensitivity(result, output: str | None = None, fig=None, title: str | None = None):
+    """A bar chart of a sensitivity study (`ostra.sensitivity`'s result):
+    per parameter the mean absolute elementary effect with its spread as an
+    error bar (Morris), or the standardized regression coefficient (SRC) of
+    `output`; without `output`, the relative effect averaged over every
+    output (each scaled by its largest)."""
+    fig = _figure(fig, 7.0, 1.4 + 0.45 * len(result.ranking))
+    ax = fig.subplots()
+    if output is None:
+        ranking = result.ranking.iloc[::-1]
+        ax.barh(ranking.parameter, ranking.relative_effect, color="tab:blue")
+        ax.set_xlabel("relative effect (mean over the outputs of the measure scaled by its largest)")
+        what = "all outputs"
+    else:
+        table = result.table[result.table.output == output]
+        if table.empty:
+            raise ValueError(f'no output "{output}" in the sensitivity result')
+        if result.method == "morris":
+            table = table.sort_values("mu_star")
+            ax.barh(table.parameter, table.mu_star, xerr=table.sigma.fillna(0), color="tab:blue",
+                    error_kw={"ecolor": "0.3", "capsize": 3})
+            ax.set_xlabel("mean absolute elementary effect (bar: sigma) per full range")
+        else:
+            table = table.sort_values("abs_src")
+            ax.barh(table.parameter, table.src, color=np.where(table.src >= 0, "tab:blue", "tab:red"))
+            ax.axvline(0, color="0.3", lw=0.8)
+            ax.set_xlabel(f"standardized regression coefficient (R² {table.r2.iloc[0]:.2f})")
+        what = output
+    method = "elementary effects (Morris)" if result.method == "morris" else "standardized regression coefficients"
+    ax.set_title(title or f"Sensitivity of {what}: {method}, {result.model_runs} model runs", fontsize=10)
     return fig

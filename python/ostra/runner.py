@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import hashlib
 import os
 import shutil
 import signal
@@ -11,7 +12,7 @@ import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from .files import ERROR_FILE, RESULT_FILES, is_result_or_diagnostic
+from .files import ERROR_FILE, is_result_or_diagnostic
 
 # What each exit status of the program means.
 EXIT_MEANINGS = {
@@ -24,10 +25,11 @@ EXIT_MEANINGS = {
     64: "bad command line, or not a model directory",
 }
 
-# Files modified this recently before a run could be rewritten within the
-# same tick of a coarse file-system clock without any visible change, so a
-# run waits this long after the newest of them before it starts.
-_TIMESTAMP_GUARD_NS = 20_000_000
+# A result or diagnostic file changed this recently before a run may be
+# rewritten by it within one tick of a coarse file-system clock (FAT keeps
+# two seconds) without any change of its stamp; its content is compared
+# instead.
+_FRESH_NS = 2_000_000_000
 
 _REPO_ROOT = Path(__file__).resolve().parent.parent.parent
 
@@ -85,10 +87,18 @@ class RunResult:
     stderr: str
     executable: Path
     command: tuple[str, ...] = field(default=())
+    # name -> (device, inode, size, modification and status-change time in
+    # ns) of every file of `files` when the run ended.
+    stamps: tuple[tuple[str, tuple[int, int, int, int, int]], ...] = field(default=())
 
     @property
     def ok(self) -> bool:
         return self.status == 0
+
+    def stamp(self, name: str) -> tuple[int, int, int, int, int] | None:
+        """The identity, size and times the file `name` had when the run ended."""
+        lower = name.lower()
+        return next((s for n, s in self.stamps if n.lower() == lower), None)
 
     def wrote(self, name: str) -> bool:
         """True if the run created or changed the file `name` (any letter case)."""
@@ -117,8 +127,8 @@ def find_executable(executable: str | os.PathLike | None = None) -> Path:
         return Path(on_path)
     repo = f"{in_repo} does not exist" if checkout else "the package is not in a repository checkout"
     raise ExecutableNotFound(
-        f"no ostra program found: none was given, OSTRA_EXE is not set, {repo}, "
-        "and there is no `ostra` on the PATH"
+        "no ostra program found; looked, in this order, for: the executable given (none), the OSTRA_EXE "
+        f"environment variable (not set), the repository's build/ostra ({repo}), `ostra` on the PATH (none)"
     )
 
 
@@ -128,6 +138,16 @@ def _checked_executable(path: Path, origin: str) -> Path:
     if not os.access(path, os.X_OK):
         raise ExecutableNotFound(f"{origin} names the ostra program {path}, which is not executable")
     return path.absolute()
+
+
+def file_stamp(path: str | os.PathLike) -> tuple[int, int, int, int, int] | None:
+    """Identity, size and times of a file (device, inode, size, modification
+    and status-change time in ns), or None when it is gone."""
+    try:
+        st = os.stat(path)
+    except FileNotFoundError:
+        return None
+    return (st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns, st.st_ctime_ns)
 
 
 def _snapshot(directory: Path) -> dict[str, tuple[int, int, int, int, int]]:
@@ -144,16 +164,24 @@ def _snapshot(directory: Path) -> dict[str, tuple[int, int, int, int, int]]:
     return entries
 
 
-def _wait_past_recent_writes(before: dict[str, tuple[int, int, int, int, int]]) -> None:
-    newest = max(
-        (max(v[3], v[4]) for name, v in before.items() if is_result_or_diagnostic(name)),
-        default=None,
-    )
-    if newest is None:
-        return
-    wait = newest + _TIMESTAMP_GUARD_NS - time.time_ns()
-    if 0 < wait <= _TIMESTAMP_GUARD_NS:
-        time.sleep(wait / 1e9)
+def _digest(path: Path) -> bytes | None:
+    h = hashlib.blake2b()
+    try:
+        with open(path, "rb") as f:
+            while block := f.read(1 << 20):
+                h.update(block)
+    except FileNotFoundError:
+        return None
+    return h.digest()
+
+
+def _fresh_contents(directory: Path, before: dict[str, tuple[int, int, int, int, int]]) -> dict[str, bytes]:
+    """Digests of the result and diagnostic files so recently changed that
+    the run could rewrite them without changing their stamp."""
+    now = time.time_ns()
+    return {name: d for name, v in before.items()
+            if is_result_or_diagnostic(name) and max(v[3], v[4]) > now - _FRESH_NS
+            and (d := _digest(directory / name)) is not None}
 
 
 def _first_line(path: Path) -> str:
@@ -174,12 +202,15 @@ def _tail(text: str, lines: int = 3) -> str:
     return " | ".join(kept[-lines:])
 
 
-def _mark_incomplete(directory: Path, names: list[str], why: str) -> None:
-    """Give result files of a run that was stopped from outside the last line
-    that the program itself writes after an early end."""
-    for name in names:
-        with open(directory / name, "ab") as f:
-            f.write(f"Incomplete: {why}\r\n".encode("ascii"))
+def _record_time_limit(directory: Path, written: list[str], timeout: float) -> None:
+    """Leave "Error.dng" for a run stopped after its time limit that wrote
+    none, so that the directory tells readers its results are not complete
+    (every ".dng" file belongs to the latest run)."""
+    if not any(n.lower() == ERROR_FILE.lower() for n in written):
+        message = f"the run was stopped by ostra.run after its time limit of {timeout} s"
+        with open(directory / ERROR_FILE, "wb") as f:
+            f.write(f"Error:  {message}\r\n".encode("ascii"))
+        written.append(ERROR_FILE)
 
 
 def run(
@@ -192,8 +223,8 @@ def run(
 
     Raises `RunError` when the run does not end with "Done!" (with `strict`,
     also when it finished with warnings), `RunTimeout` when it takes longer
-    than `timeout` seconds (it is then stopped, and the result files it had
-    written get an "Incomplete:" last line like those of any early end).
+    than `timeout` seconds (it is then stopped together with its companion
+    programs, and "Error.dng" says so unless the run wrote one).
     """
     model_dir = Path(model_dir).absolute()
     if not model_dir.is_dir():
@@ -205,7 +236,7 @@ def run(
     command += ["--", str(model_dir)]
 
     before = _snapshot(model_dir)
-    _wait_past_recent_writes(before)
+    fresh = _fresh_contents(model_dir, before)
     start = time.perf_counter()
     proc = subprocess.Popen(
         command,
@@ -226,7 +257,8 @@ def run(
     wall = time.perf_counter() - start
     after = _snapshot(model_dir)
 
-    written = sorted(name for name, state in after.items() if before.get(name) != state)
+    written = sorted(name for name, state in after.items()
+                     if before.get(name) != state or (name in fresh and _digest(model_dir / name) != fresh[name]))
     removed = sorted(name for name in before if name not in after)
     stdout = out.decode("utf-8", "replace")
     stderr = err.decode("utf-8", "replace")
@@ -234,8 +266,8 @@ def run(
         line[len("Warning: "):].strip() for line in stderr.splitlines() if line.startswith("Warning: ")
     )
     if timed_out:
-        results = [n for n in written if n.lower() in {r.lower() for r in RESULT_FILES}]
-        _mark_incomplete(model_dir, results, f"the run was stopped after the time limit of {timeout} s")
+        _record_time_limit(model_dir, written, timeout)
+        written.sort()
     result = RunResult(
         model_dir=model_dir,
         status=None if timed_out else proc.returncode,
@@ -247,6 +279,7 @@ def run(
         stderr=stderr,
         executable=exe,
         command=tuple(command),
+        stamps=tuple((n, s) for n in written if (s := file_stamp(model_dir / n)) is not None),
     )
     if timed_out:
         raise RunTimeout(result, f"stopped after the time limit of {timeout} s", None, _tail(stdout + stderr))

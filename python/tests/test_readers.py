@@ -157,12 +157,28 @@ def test_mass_balance_columns_close_the_balance(runs):
     assert percent < 0 and table.balance_error.iloc[1] < 0  # the daughter product's formed mass
 
 
-def test_early_end_is_refused(runs):
+def test_early_end_is_refused_naming_error_dng(runs):
     error = runs["unstable"]
     assert isinstance(error, ostra.RunError) and error.status == 1
     assert error.result.wrote("AllTimeSeries.csv")
-    with pytest.raises(ostra.IncompleteResultError, match=r"line \d+: the run that wrote it ended early"):
-        ostra.read_time_series(error.result.model_dir)
+    first = (error.result.model_dir / "Error.dng").read_text().splitlines()[0].strip()
+    for source in (error.result.model_dir, error.result, error.result.model_dir / "AllTimeSeries.csv"):
+        with pytest.raises(ostra.IncompleteResultError, match="ended early") as info:
+            ostra.read_time_series(source)
+        assert first in str(info.value)
+
+
+def test_partial_results_of_a_run_that_ended_early(tmp_path):
+    _write(tmp_path, "AllTimeSeries.csv", SERIES + " 1.5 , .5")  # cut off in the middle of its last line
+    (tmp_path / "Error.dng").write_bytes(b"Error:  a data error\r\n")
+    with pytest.raises(ostra.IncompleteResultError, match='"Error:  a data error" in "Error.dng"'):
+        ostra.read_time_series(tmp_path)
+    table = ostra.read_time_series(tmp_path, partial=True, wide=True)
+    assert table.index.tolist() == [0.5, 1.0] and table.attrs["cut_off"]
+    header = "State Variable,Initial,In,Transport Out,Volume-Based Sinks Out,Area-Based Sinks Out,Residual,Balance Error\n"
+    _write(tmp_path, "MassBalance.csv", header + " 1 , 0 , 0 , 0 , 0 , 0 , 0 , 0 \n")
+    balance = ostra.read_mass_balance(tmp_path, partial=True)
+    assert np.isnan(balance.error_percent) and balance.table.initial.tolist() == [0.0]
 
 
 def test_file_left_by_an_earlier_run_is_refused(runs):
@@ -233,12 +249,106 @@ def test_last_row_is_the_last_row_of_the_full_reading(runs, name, file):
     assert time == wide.index[-1] and values == wide.iloc[-1].to_dict()
 
 
-def test_last_row_checks_every_line(tmp_path):
+def test_last_row_checks_the_last_line(tmp_path):
     _write(tmp_path, "AllTimeSeries.csv", SERIES.replace("-2.5", "1;5"))
-    with pytest.raises(ostra.ResultFileError, match=r"line 3, field 3 .*found \"1;5\""):
+    with pytest.raises(ostra.ResultFileError, match=r"last line, field 3 .*found \"1;5\""):
         ostra.read_last_row(tmp_path)
+    _write(tmp_path, "AllTimeSeries.csv", SERIES[:-3])
+    with pytest.raises(ostra.ResultFileError, match="ends in the middle of a line"):
+        ostra.read_last_row(tmp_path)
+    assert ostra.read_last_row(tmp_path, partial=True)[0] == 0.5
     _write(tmp_path, "AllTimeSeries.csv", SERIES + "Incomplete: the run ended early, see Error.dng\n")
-    with pytest.raises(ostra.IncompleteResultError, match="line 4"):
+    with pytest.raises(ostra.ResultFileError, match="last line: 2 fields"):
         ostra.read_last_row(tmp_path)
     _write(tmp_path, "AllTimeSeries.csv", SERIES.splitlines()[0] + "\n")
     assert ostra.read_last_row(tmp_path) is None
+
+
+def _general(v: float) -> str:
+    """A Double as ostra writes it: up to 15 significant digits, no zero
+    before the point, exponent form outside 1E-5 .. 1E15, blanks around."""
+    text = f"{v:.15G}"
+    if "E" not in text and "." in text:
+        text = text.rstrip("0").rstrip(".")
+    text = text.replace("0.", ".", 1) if text.startswith(("0.", "-0.")) else text
+    if "E" in text:
+        mantissa, exponent = text.split("E")
+        if "." in mantissa:
+            mantissa = mantissa.rstrip("0").rstrip(".")
+        text = f"{mantissa}E{exponent[0]}{exponent[1:].zfill(2)}"
+    return ("" if text.startswith("-") else " ") + text + " "
+
+
+@pytest.fixture
+def generated(tmp_path):
+    """A wide series of random values over 300 orders of magnitude, both
+    signs, in every notation, 15 digits where the format writes them."""
+    rng = np.random.default_rng(21)
+    n_rows, keys = 40, [(sv, c) for sv in (1, 2) for c in range(1, 60)]
+    values = rng.choice([-1, 1], (n_rows, len(keys))) * 10.0 ** rng.uniform(-300, 300, (n_rows, len(keys)))
+    values[::7, ::5] = rng.uniform(-1, 1, values[::7, ::5].shape).round(rng.integers(0, 15))
+    values[3, :5] = [0.0, -1.23456789012345e-300, 1.79769313486231e308, -9.99999999999999e-100, 1e15]
+    lines = ["Time," + "".join(f"SV {sv} in Compartment {c} ," for sv, c in keys)]
+    for i, row in enumerate(values):
+        lines.append(_general(0.25 * (i + 1)) + "," + "".join(_general(v) + "," for v in row))
+    text = "\r\n".join(lines) + "\r\n"
+    (tmp_path / "AllTimeSeries.csv").write_bytes(text.encode("ascii"))
+    return tmp_path, keys, text
+
+
+def _literal(text):
+    """Every field read with `float`: the reading of the format itself."""
+    rows = [line.split(",")[:-1] for line in text.split("\r\n")[1:-1]]
+    return np.array([[float(f) for f in row] for row in rows])
+
+
+def _bits(a):
+    return np.ascontiguousarray(a, dtype=np.float64).view(np.int64)
+
+
+@pytest.mark.parametrize("chunk", [None, 1000])  # one chunk, or many whose edges fall anywhere
+def test_generated_values_read_back_bit_for_bit(generated, monkeypatch, chunk):
+    import ostra.results.body as body
+    if chunk:
+        monkeypatch.setattr(body, "_CHUNK", chunk)
+    directory, keys, text = generated
+    literal = _literal(text)
+    wide = ostra.read_time_series(directory, wide=True)
+    assert (_bits(wide.to_numpy()) == _bits(literal[:, 1:])).all()
+    assert (_bits(wide.index.to_numpy()) == _bits(literal[:, 0])).all()
+    tidy = ostra.read_time_series(directory)
+    assert (_bits(tidy.concentration.to_numpy()) == _bits(literal[:, 1:].reshape(-1))).all()
+    assert tidy.state_variable.dtype == np.int64 and tidy.compartment.dtype == np.int64
+    last = ostra.read_last_row(directory)
+    assert _bits(np.array(list(last[1].values()))).tolist() == _bits(literal[-1, 1:]).tolist()
+
+
+def test_column_choice_reads_only_those_columns(generated):
+    directory, keys, text = generated
+    literal = _literal(text)
+    chosen = ostra.read_time_series(directory, wide=True, compartments=[3, 40], state_variables=[2])
+    assert list(chosen.columns) == ["SV 2 in Compartment 3", "SV 2 in Compartment 40"]
+    columns = [1 + keys.index((2, 3)), 1 + keys.index((2, 40))]
+    assert (_bits(chosen.to_numpy()) == _bits(literal[:, columns])).all()
+    tidy = ostra.read_time_series(directory, compartments=[5])
+    assert tidy.groupby("state_variable").size().to_dict() == {1: 40, 2: 40}
+    # A field of another column is not even parsed.
+    (directory / "AllTimeSeries.csv").write_bytes(text.replace(_general(literal[5, 1]), " x ", 1).encode())
+    assert len(ostra.read_time_series(directory, compartments=[3])) == 80
+    with pytest.raises(ostra.ResultFileError, match=r'line 7, field 2 \(SV 1 in Compartment 1\).*"x"'):
+        ostra.read_time_series(directory)
+    for choice, message in [({"compartments": [99]}, "has no column of compartment 99"),
+                            ({"equations": [1]}, "has no equations")]:
+        with pytest.raises(ValueError, match=message):
+            ostra.read_time_series(directory, **choice)
+
+
+def test_error_in_a_later_chunk_names_its_line(generated, monkeypatch):
+    import ostra.results.body as body
+    monkeypatch.setattr(body, "_CHUNK", 1000)
+    directory, _, text = generated
+    lines = text.split("\r\n")
+    lines[30] = lines[30].rsplit(",", 2)[0] + ","  # one field short
+    (directory / "AllTimeSeries.csv").write_bytes("\r\n".join(lines).encode())
+    with pytest.raises(ostra.ResultFileError, match=r"line 31: 119 fields where the header has 120; the line ends early"):
+        ostra.read_time_series(directory)

@@ -88,10 +88,23 @@ def test_time_limit_stops_the_run_and_its_companion(fresh_model, tmp_path):
     pid = int(pid_file.read_text())
     time.sleep(0.2)
     assert not os.path.exists(f"/proc/{pid}") or "zombie" in open(f"/proc/{pid}/status").read().lower()
-    # The time series the run had opened now says it is incomplete.
-    assert e.result.wrote("AllTimeSeries.csv")
-    with pytest.raises(ostra.IncompleteResultError, match="time limit"):
-        ostra.read_time_series(model)
+    # The directory says its latest run ended early; the result files keep their layout.
+    assert e.result.wrote("AllTimeSeries.csv") and e.result.wrote("Error.dng")
+    assert b"Incomplete" not in (model / "AllTimeSeries.csv").read_bytes()
+    for source in (model, e.result):
+        with pytest.raises(ostra.IncompleteResultError, match="time limit of 1.5 s"):
+            ostra.read_time_series(source)
+
+
+def test_reader_given_a_run_refuses_a_later_rewrite(fresh_model):
+    model = fresh_model("river-network")
+    first = ostra.run(model, executable=PROGRAM)
+    assert len(ostra.read_time_series(first)) > 0
+    second = ostra.run(model, executable=PROGRAM)  # the same bytes, written again at once
+    assert second.wrote("AllTimeSeries.csv")
+    with pytest.raises(ostra.StaleResultError, match="has changed since this run wrote it"):
+        ostra.read_time_series(first)
+    assert len(ostra.read_time_series(second)) == len(ostra.read_time_series(model))
 
 
 @pytest.fixture
@@ -130,6 +143,15 @@ def test_finding_the_program(monkeypatch, tmp_path):
     monkeypatch.delenv("OSTRA_EXE")
     found = ostra.find_executable()
     assert found == REPO / "build" / "ostra" or found.name == "ostra"
+    # Found nowhere: the message gives the order in which it looked.
+    monkeypatch.setattr("ostra.runner._REPO_ROOT", tmp_path)
+    monkeypatch.setenv("PATH", str(tmp_path))
+    with pytest.raises(ostra.ExecutableNotFound) as info:
+        ostra.find_executable()
+    assert str(info.value).startswith("no ostra program found; looked, in this order, for: the executable "
+                                      "given (none), the OSTRA_EXE environment variable (not set), the "
+                                      "repository's build/ostra (")
+    assert "`ostra` on the PATH (none)" in str(info.value)
     with pytest.raises(NotADirectoryError):
         ostra.run(tmp_path / "missing", executable=PROGRAM)
 

@@ -14,6 +14,7 @@ import pytest
 
 import ostra
 from conftest import PROGRAM, REPO, copy_model
+from ostra.studies.worker import MARKER
 
 SCENARIOS = pd.DataFrame(
     {
@@ -80,7 +81,7 @@ def test_failed_scenario_keeps_its_row_and_message(local_sweep):
     assert error_dng == "Error:  " + bad.error
     assert '"40000"' in bad.error and 'file "Loads.csv"' in bad.error
     assert np.isnan(bad["SV 1 in Compartment 5"])
-    marker = json.loads((out / "bad-compartment" / ostra.sweeping.MARKER).read_text())
+    marker = json.loads((out / "bad-compartment" / MARKER).read_text())
     assert marker["status"] == "failed" and marker["parameters"]["lake"] == 40000
 
 
@@ -112,16 +113,16 @@ def test_same_sweep_on_a_scheduler_and_two_workers(local_sweep, base, dask_clust
 def test_restart_runs_only_what_is_missing(base, dask_cluster, tmp_path):
     out = tmp_path / "out"
     first = ostra.sweep(base, SCENARIOS, out, client=dask_cluster["address"], executable=PROGRAM, progress=False)
-    markers = {name: (out / name / ostra.sweeping.MARKER).stat().st_mtime_ns for name in SCENARIOS.scenario}
-    (out / "fast-decay" / ostra.sweeping.MARKER).unlink()  # as if the sweep had stopped before it
+    markers = {name: (out / name / MARKER).stat().st_mtime_ns for name in SCENARIOS.scenario}
+    (out / "fast-decay" / MARKER).unlink()  # as if the sweep had stopped before it
     (out / "no-spill" / "AllTimeSeries.csv").unlink()
-    (out / "no-spill" / ostra.sweeping.MARKER).unlink()
+    (out / "no-spill" / MARKER).unlink()
     reports = []
     again = ostra.sweep(base, SCENARIOS, out, client=dask_cluster["address"], executable=PROGRAM,
                         progress=lambda *r: reports.append(r))
     assert [r[0] for r in reports] == [5, 6] or [r[0] for r in reports] == [6]
     for name, before in markers.items():
-        after = (out / name / ostra.sweeping.MARKER).stat().st_mtime_ns
+        after = (out / name / MARKER).stat().st_mtime_ns
         assert (after != before) == (name in ("fast-decay", "no-spill")), name
     columns = [c for c in first.columns if c != "wall_time"]
     pd.testing.assert_frame_equal(again[columns], first[columns])
@@ -173,10 +174,9 @@ def test_command_line_sweep(base, dask_cluster, tmp_path):
     "change, message",
     [
         (lambda t: t.drop(columns="decay"), r'VolumeSrcSnks.csv.tpl, line \d+ names the parameter "decay", which'),
-        (lambda t: t.assign(depth=1.0), r'column "depth" is used by no template'),
-        (lambda t: t.assign(discharge=t.discharge / 3),
-         r"scenario base: .*Loads.csv.tpl, line 10, parameter \"discharge\": the value 1666.6666666666667 needs 18 "
-         r"characters, but its marker is only 11 wide"),
+        (lambda t: t.assign(depth=1.0), r'table names the parameter "depth", which no template uses'),
+        (lambda t: t.assign(discharge=np.inf),
+         r"scenario base: .*Loads.csv.tpl, line 10, parameter \"discharge\": inf is not a finite number"),
         (lambda t: t.assign(scenario=["a"] * 6), r'rows 1 and 2 are both named "a"'),
         (lambda t: t.assign(spill=[1.0, np.nan, 1, 1, 1, 1]), r'row 2, column "spill": no value'),
     ],
@@ -211,3 +211,26 @@ def test_outputs_missing_from_a_run_can_be_asked_for_differently_later(base, das
     # The run itself finished: a restart that asks for other outputs reads them from its files.
     final = ostra.sweep(base, good, out, client="tcp://127.0.0.1:9", executable=PROGRAM, progress=False)
     assert final.status.tolist() == ["done"] and final["SV 1 in Compartment 5"].iloc[0] > 0
+
+
+def test_scenario_files_written_by_the_workers_or_not_kept(local_sweep, base, dask_cluster, tmp_path):
+    local, _, _ = local_sweep
+    columns = [c for c in local.columns if c != "wall_time"]
+    for files in ("shared", "none"):
+        out = tmp_path / files
+        table = ostra.sweep(base, SCENARIOS, out, client=dask_cluster["address"], executable=PROGRAM,
+                            progress=False, files=files)
+        pd.testing.assert_frame_equal(table[columns], local[columns])
+        kept = sorted(p.name for p in (out / "base").iterdir())
+        if files == "shared":  # the workers ran in the scenario's own directory
+            assert "AllTimeSeries.csv" in kept and "Loads.csv" in kept
+        else:
+            assert [k for k in kept if not k.startswith("ostra-")] == []
+        # Resumed from the markers and kept outputs alone: no cluster is asked for.
+        again = ostra.sweep(base, SCENARIOS, out, client="tcp://127.0.0.1:9", executable=PROGRAM,
+                            progress=False, files=files)
+        pd.testing.assert_frame_equal(again[columns], local[columns])
+    # Other outputs than those kept, without the files: the scenarios run again.
+    balance = ostra.sweep(base, SCENARIOS.iloc[:2], tmp_path / "none", client=dask_cluster["address"],
+                          executable=PROGRAM, progress=False, files="none", outputs="mass-balance")
+    assert set(balance.status) == {"done"} and "SV 1 In" in balance

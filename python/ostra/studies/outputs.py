@@ -1,5 +1,9 @@
-"""What a sweep keeps of each run: final concentrations, mass-balance terms
-or time series, taken only from the files that run wrote."""
+"""What a study keeps of each run: final concentrations, mass-balance terms
+or time series, taken only from the files that run wrote, through the
+readers' column choice (only the columns asked for are parsed).
+
+Exports: Outputs, OutputError, parse_outputs, extract, OUTPUT_KINDS.
+"""
 
 from __future__ import annotations
 
@@ -7,10 +11,11 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Iterable
 
+import numpy as np
 import pandas as pd
 
-from .files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES
-from .readers import (
+from ..files import MASS_BALANCE, ONE_COMPARTMENT, PROFILE, TIME_SERIES
+from ..results.readers import (
     equation_name,
     read_last_row,
     read_mass_balance,
@@ -34,6 +39,21 @@ class Outputs:
     # With `series`: the compartments (compartment mode) or equations
     # (equation-solver mode) kept; None keeps every equation.
     select: tuple[int, ...] | None = None
+    # The model's values at observations: (time, state variable, compartment)
+    # or (time, 0, equation) each, `kind` "compartment" or "equation".
+    points: tuple[tuple[float, int, int], ...] | None = None
+    kind: str = "compartment"
+
+
+def at_observations(observations: pd.DataFrame) -> Outputs:
+    """The outputs that match a table of `tables.read_observations`."""
+    kind = observations.attrs.get("kind", "compartment")
+    if kind == "equation":
+        points = tuple((float(t), 0, int(e)) for t, e in zip(observations.time, observations.equation))
+    else:
+        points = tuple((float(t), int(s), int(c)) for t, s, c in
+                       zip(observations.time, observations.state_variable, observations.compartment))
+    return Outputs(points=points, kind=kind)
 
 
 
@@ -85,6 +105,8 @@ def extract(directory: str | Path, written: Iterable[str], wanted: Outputs):
     """
     directory = Path(directory)
     written = list(written)
+    if wanted.points is not None:
+        return {"values": _at_points(directory, written, wanted)}
     if wanted.series:
         return _series(directory, written, wanted.select)
     out: dict[str, float] = {}
@@ -136,16 +158,17 @@ def _final(directory: Path, written: list[str]) -> dict[str, float]:
 def _series(directory: Path, written: list[str], select: tuple[int, ...] | None) -> pd.DataFrame:
     path = _written(directory, written, TIME_SERIES)
     if path is not None:
-        wide = read_time_series(path, wide=True)
-        if select is not None:
-            eqns = wide.attrs["mode"] == "EQNS"
-            key = "equation" if eqns else "compartment"
-            # The last number of a column name is its equation or compartment.
-            numbers = {c: int(c.split()[-1]) for c in wide.columns}
-            missing = [n for n in select if n not in set(numbers.values())]
-            if missing:
-                raise OutputError(f'"{TIME_SERIES}" has no equation of {key} {", ".join(map(str, missing))}')
-            wide = wide[[c for c in wide.columns if numbers[c] in select]]
+        if select is None:
+            return read_time_series(path, wide=True).reset_index()
+        try:
+            wide = read_time_series(path, wide=True, compartments=select)
+        except ValueError as e:
+            if "no compartments" not in str(e):
+                raise OutputError(str(e)) from None
+            try:
+                wide = read_time_series(path, wide=True, equations=select)
+            except ValueError as e2:
+                raise OutputError(str(e2)) from None
         return wide.reset_index()
     path = _written(directory, written, ONE_COMPARTMENT)
     if path is not None:
@@ -154,3 +177,74 @@ def _series(directory: Path, written: list[str], select: tuple[int, ...] | None)
                               'ask for "series" without numbers')
         return read_one_compartment(path, wide=True).reset_index()
     raise OutputError(f'the run wrote no time series ("{TIME_SERIES}" or "{ONE_COMPARTMENT}")')
+
+
+def _point_name(point, kind: str) -> str:
+    time, sv, number = point
+    where = f"equation {number}" if kind == "equation" else f"state variable {sv}, compartment {number}"
+    return f"time {time:g}, {where}"
+
+
+def _refuse(problems: list[str]) -> None:
+    more = f"; and {len(problems) - 5} more" if len(problems) > 5 else ""
+    raise OutputError("observations the run's results cannot give: " + "; ".join(problems[:5]) + more)
+
+
+def _at_points(directory: Path, written: list[str], wanted: Outputs) -> list[float]:
+    """The model's value at every observation: interpolated linearly in time
+    between the rows of "AllTimeSeries.csv", or taken from the steady state
+    of "ProfileSnapshot.csv" by compartment (or equation) alone."""
+    points, kind = wanted.points, wanted.kind
+    names = [equation_name(equation=n) if kind == "equation" else equation_name(sv, n) for _, sv, n in points]
+    problems: list[str] = []
+    path = _written(directory, written, TIME_SERIES)
+    if path is not None:
+        try:
+            if kind == "equation":
+                wide = read_time_series(path, wide=True, equations=sorted({n for _, _, n in points}))
+            else:
+                wide = read_time_series(path, wide=True, compartments=sorted({n for _, _, n in points}),
+                                        state_variables=sorted({sv for _, sv, _ in points}))
+        except ValueError:  # some observation names no column: say which
+            wide = read_time_series(path, wide=True)
+        times = wide.index.to_numpy()
+        values = []
+        for row, (point, name) in enumerate(zip(points, names), start=1):
+            if name not in wide.columns:
+                problems.append(f"observation row {row} ({_point_name(point, kind)}): the results hold no such "
+                                "equation")
+            elif not len(times) or not times[0] <= point[0] <= times[-1]:
+                span = f"{times[0]:g} to {times[-1]:g}" if len(times) else "none"
+                problems.append(f"observation row {row} ({_point_name(point, kind)}): outside the written times "
+                                f"({span})")
+            else:
+                values.append(float(np.interp(point[0], times, wide[name].to_numpy())))
+        if problems:
+            _refuse(problems)
+        return values
+    path = _written(directory, written, PROFILE)
+    if path is not None:
+        profile = read_profile(path)
+        key = ["equation"] if kind == "equation" else ["state_variable", "compartment"]
+        column = "value" if kind == "equation" else "concentration"
+        if set(key) - set(profile.columns):
+            _refuse([f"the results are of {'compartments' if kind == 'equation' else 'equations'}, "
+                     f"the observations of {kind}s"])
+        lookup = {tuple(k): v for k, v in zip(profile[key].itertuples(index=False), profile[column])}
+        snapshot = float(profile.time.iloc[0]) if len(profile) else None
+        values = []
+        for row, point in enumerate(points, start=1):
+            k = (point[2],) if kind == "equation" else (point[1], point[2])
+            if k not in lookup:
+                problems.append(f"observation row {row} ({_point_name(point, kind)}): the results hold no such "
+                                "equation")
+            elif not profile.attrs["steady_state"] and point[0] != snapshot:
+                problems.append(f"observation row {row} ({_point_name(point, kind)}): the profile snapshot is of "
+                                f"time {snapshot:g} only")
+            else:
+                values.append(float(lookup[k]))
+        if problems:
+            _refuse(problems)
+        return values
+    raise OutputError(f'the run wrote neither "{TIME_SERIES}" nor "{PROFILE}" (observations are matched to '
+                      "every equation's time series or to a profile)")

@@ -4,23 +4,30 @@ A template "<file>.tpl" starts with the line `ptf @` (any one punctuation
 character may take the place of `@`: the delimiter). In every later line
 `@name@` marks a field that receives the value of the parameter `name`; the
 marker may be padded with blanks inside the delimiters (`@  name  @`), and
-its whole width, delimiters included, is the room the value may fill. The
-filled file is the template without its first line, each marker replaced by
-its value, padded with blanks to the marker's width. Everything else,
-line ends included, is kept byte for byte.
+it must be the whole field (between commas, or the line's ends), blanks
+around it aside. The filled file is the template without its first line,
+each marker replaced by its value, padded with blanks to the marker's width
+where the value is shorter; a longer value simply takes more room (ostra's
+tables are comma-separated). Everything else, line ends included, is kept
+byte for byte. A number is written as `numbers.field_text` writes it: it
+reads back as the same Double where the field is a Double and the same
+Single where it is a Single.
+
+Exports: Template, Marker, TemplateError, read_template, find_templates,
+format_value, TEMPLATE_SUFFIX.
 """
 
 from __future__ import annotations
 
-import math
 import numbers
 import re
 from dataclasses import dataclass
-from decimal import Decimal
 from pathlib import Path
 from typing import Mapping
 
 import numpy as np
+
+from ..numbers import NumberTextError, field_text
 
 TEMPLATE_SUFFIX = ".tpl"
 _HEADER = re.compile(r"ptf[ \t]+(\S)[ \t]*", re.IGNORECASE)
@@ -63,11 +70,25 @@ class Template:
             for m in sorted(markers, key=lambda m: m.start, reverse=True):
                 if m.name not in values:
                     raise TemplateError(f'{self.path}, line {m.line}: no value for the parameter "{m.name}"')
-                text = format_value(values[m.name], m.width, self.delimiter,
+                text = format_value(values[m.name], self.delimiter,
                                     where=f'{self.path}, line {m.line}, parameter "{m.name}"')
                 line = line[: m.start] + text.ljust(m.width) + line[m.start + m.width:]
             lines[number - 2] = line
         return "".join(lines).encode("latin-1")
+
+
+def _check_whole_field(path: Path, number: int, line: str, a: int, b: int) -> None:
+    """The marker from `a` to `b` (its delimiters) is the whole of its field."""
+    body = line.rstrip("\r\n")
+    start = body.rfind(",", 0, a) + 1
+    end = body.find(",", b + 1)
+    end = len(body) if end < 0 else end
+    rest = (body[start:a] + body[b + 1:end]).strip().strip('"').strip()
+    if rest:
+        raise TemplateError(
+            f'{path}, line {number}: the marker "{line[a:b + 1]}" stands inside the field '
+            f'"{body[start:end].strip()}" with other text; a marker must be the whole field'
+        )
 
 
 def read_template(path: str | Path) -> Template:
@@ -101,6 +122,7 @@ def read_template(path: str | Path) -> Template:
                 raise TemplateError(f"{path}, line {number}, column {a + 1}: a marker without a parameter name")
             if any(ch.isspace() for ch in name):
                 raise TemplateError(f'{path}, line {number}, column {a + 1}: the parameter name "{name}" holds a blank')
+            _check_whole_field(path, number, line, a, b)
             markers.append(Marker(number, a, b - a + 1, name))
     return Template(path, path.name[: -len(TEMPLATE_SUFFIX)], delimiter, tuple(lines[1:]), tuple(markers))
 
@@ -119,73 +141,23 @@ def find_templates(directory: str | Path) -> list[Template]:
     return templates
 
 
-def number_texts(value: float) -> tuple[str, str]:
-    """Two texts that read back as exactly `value`: the preferred one and
-    the other notation.
-
-    Both use the shortest digits, no zero before the decimal point and the
-    shortest exponent, as ostra's readers accept them (.5, -.25, 1e-5,
-    2.5e20, 240). Fixed notation is preferred where ostra's own writer uses
-    it (magnitudes from 1E-4 to below 1E15), exponent form outside.
-    """
-    if value == 0:
-        return "0", "0"
-    sign, digit_tuple, exponent = Decimal(repr(float(value))).as_tuple()
-    all_digits = "".join(map(str, digit_tuple))
-    digits = all_digits.rstrip("0")
-    exponent += len(all_digits) - len(digits)
-    n = len(digits)
-    if exponent >= 0:
-        fixed = digits + "0" * exponent
-    elif -exponent < n:
-        fixed = digits[: n + exponent] + "." + digits[n + exponent:]
-    else:
-        fixed = "." + "0" * (-exponent - n) + digits
-    lead = exponent + n - 1  # the power of ten of the first digit
-    scientific = digits[0] + ("." + digits[1:] if n > 1 else "") + f"e{lead}"
-    minus = "-" if sign else ""
-    texts = (minus + fixed, minus + scientific) if -5 < lead < 15 else (minus + scientific, minus + fixed)
-    for text in texts:
-        if float(text) != value:  # cannot happen for a finite double; kept as a guard
-            raise AssertionError(f"{text!r} does not read back as {value!r}")
-    return texts
-
-
-def number_text(value: float, width: int | None = None) -> str:
-    """The text written for `value`: the preferred notation, or the other
-    one when only that fits `width` characters."""
-    preferred, other = number_texts(value)
-    if width is not None and len(preferred) > width and len(other) <= width:
-        return other
-    return preferred
-
-
-def format_value(value: object, width: int, delimiter: str = "@", where: str = "") -> str:
-    """The text written for `value` into a marker `width` characters wide."""
+def format_value(value: object, delimiter: str = "@", where: str = "") -> str:
+    """The text written for `value` into a marker."""
     prefix = f"{where}: " if where else ""
     if isinstance(value, (bool, np.bool_)):
         raise TemplateError(f"{prefix}the value {value!r} is a truth value; give the text the file expects (Y or N)")
     if isinstance(value, numbers.Integral):
-        text = str(int(value))
-    elif isinstance(value, numbers.Real):
-        v = float(value)
-        if not math.isfinite(v):
-            raise TemplateError(f"{prefix}the value {value!r} is not a finite number")
-        text = number_text(v, width)
-    elif isinstance(value, str):
-        text = value
-        if not text:
+        return str(int(value))
+    if isinstance(value, numbers.Real):
+        try:
+            return field_text(float(value))
+        except NumberTextError as e:
+            raise TemplateError(f"{prefix}{e}") from None
+    if isinstance(value, str):
+        if not value:
             raise TemplateError(f"{prefix}the value is empty")
-        bad = [ch for ch in text if ch in ",\"\r\n" or ch == delimiter]
+        bad = [ch for ch in value if ch in ",\"\r\n" or ch == delimiter]
         if bad:
-            raise TemplateError(f'{prefix}the value "{text}" holds "{bad[0]}", which would break the field')
-    else:
-        raise TemplateError(f"{prefix}the value {value!r} is neither a number nor a text")
-    if len(text) > width:
-        if isinstance(value, numbers.Real) and not isinstance(value, numbers.Integral):
-            text = min(number_texts(float(value)), key=len)
-        raise TemplateError(
-            f'{prefix}the value {text} needs {len(text)} characters, but its marker is only {width} wide; '
-            f"widen the marker by padding it with blanks inside the delimiters"
-        )
-    return text
+            raise TemplateError(f'{prefix}the value "{value}" holds "{bad[0]}", which would break the field')
+        return value
+    raise TemplateError(f"{prefix}the value {value!r} is neither a number nor a text")
