@@ -56,7 +56,7 @@ std::string EndOfRun(int status, bool stopped) {
 
 // The line above the charts of a run that did not finish ("" for one that did):
 // the first line of its "Error.dng", or what ended it when it wrote none.
-std::string EarlyEnd(int status, const std::string& errorLine) {
+std::string EarlyEnd(int status, const std::string& errorLine, bool wroteResults) {
     if (status == EXIT_DONE || status == EXIT_DOUBTFUL) return "";
     std::string why;
     constexpr std::string_view PREFIX = "Error:  ";
@@ -72,7 +72,9 @@ std::string EarlyEnd(int status, const std::string& errorLine) {
         why = "the positivity/wiggle criterion was not accepted";
     else
         why = "status " + std::to_string(status);
-    return "The run ended early: " + why + ". Its result files hold what it wrote until then.";
+    std::string line = "The run ended early: " + why + ".";
+    if (wroteResults) line += " Its result files hold what it wrote until then.";
+    return line;
 }
 
 fs::path Absolute(const fs::path& dir) {
@@ -301,10 +303,10 @@ void MainWindow::RunFinished(int status) {
         close();
         return;
     }
-    const std::string earlyEnd = EarlyEnd(status, ErrorDngLine(dir_));
+    const std::vector<fs::path> files = ResultsOfThisRun(dir_, stamps_);
+    const std::string earlyEnd = EarlyEnd(status, ErrorDngLine(dir_), !files.empty());
     earlyEnd_->setText(Q(earlyEnd));
     earlyEnd_->setVisible(!earlyEnd.empty());
-    const std::vector<fs::path> files = ResultsOfThisRun(dir_, stamps_);
     if (files.empty()) {
         results_->ShowPlaceholder("This run wrote no result file to draw.");
         Note("This run wrote no result file to draw.");

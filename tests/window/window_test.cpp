@@ -262,52 +262,48 @@ TEST(Window, PositivityPromptAnsweredCGoesOnAndAnsweredEmptyEndsTheRun) {
     }
 }
 
-TEST(Window, FatalErrorBoxShowsTheTextOfErrorDng) {
-    TempDir dir;
-    testing::WriteBrokenEquations(dir.Path());
-    MainWindow w(dir.Path());
-    ShowWindow(w);
-    DialogAnswerer answers;
-    RunToTheEnd(w);
-    EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
-    ASSERT_EQ(answers.seen.size(), 1u);
-    EXPECT_EQ(answers.seen[0].text, FATAL_ERROR_BOX);
-    std::string written = dir.Read("Error.dng");
-    ASSERT_EQ(written.substr(written.size() - 2), "\r\n");
-    written.resize(written.size() - 2);
-    EXPECT_EQ(answers.seen[0].informative.toStdString(), written);
-    EXPECT_NE(written.find("AEqnSolver.csv"), std::string::npos);
-    EXPECT_TRUE(Messages(w).contains(QString::fromStdString(written)));
-    SaveScreenshot(answers.seen[0].picture, "fatal-error-box");
-    SaveScreenshot(w, "fatal-error");
-}
-
-TEST(Window, ARunThatEndedEarlySaysSoAboveTheRowsItWrote) {
-    TempDir dir;
-    WriteOverflowingEquation(dir.Path());
-    MainWindow w(dir.Path());
-    ShowWindow(w);
-    DialogAnswerer answers;
-    RunToTheEnd(w);
-    EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
-    ASSERT_EQ(answers.seen.size(), 1u);
-    EXPECT_EQ(answers.seen[0].text, FATAL_ERROR_BOX);
-    std::string error = dir.Read("Error.dng");
-    ASSERT_EQ(error.rfind("Error:  ", 0), 0u) << error;
-    error = error.substr(8, error.size() - 10);  // without "Error:  " and CR LF
-    ASSERT_TRUE(EarlyEndLine(w)->isVisible());
-    EXPECT_EQ(EarlyEndLine(w)->text().toStdString(),
-              "The run ended early: " + error + " (see \"Error.dng\"). Its result files hold what it wrote until then.");
-    // What the run wrote before it ended is drawn, row for row.
-    QChart* chart = w.findChild<QChartView*>("timeSeriesChart")->chart();
-    ASSERT_EQ(chart->series().size(), 1);
-    EXPECT_EQ(AxisTitle(chart, Qt::Vertical), "Value of equation 1");
-    const auto rows = ParseCsvRows(dir.Read("AllTimeSeries.csv"));
-    const QList<QPointF> points = Points(chart->series()[0]);
-    ASSERT_GE(rows.size(), 102u);
-    ASSERT_EQ(points.size(), 102);
-    for (int r = 0; r < 102; ++r) ASSERT_EQ(points[r], QPointF(rows[r][0], rows[r][1])) << r;
-    SaveScreenshot(w, "ended-early");
+TEST(Window, AFatalErrorShowsErrorDngInItsBoxAndAboveTheRowsTheRunWrote) {
+    for (const bool overflow : {false, true}) {
+        SCOPED_TRACE(overflow ? "overflow after 102 steps" : "a word in AEqnSolver.csv");
+        TempDir dir;
+        if (overflow)
+            WriteOverflowingEquation(dir.Path());
+        else
+            testing::WriteBrokenEquations(dir.Path());
+        MainWindow w(dir.Path());
+        ShowWindow(w);
+        DialogAnswerer answers;
+        RunToTheEnd(w);
+        EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
+        ASSERT_EQ(answers.seen.size(), 1u);
+        EXPECT_EQ(answers.seen[0].text, FATAL_ERROR_BOX);
+        std::string written = dir.Read("Error.dng");
+        ASSERT_EQ(written.rfind("Error:  ", 0), 0u) << written;
+        ASSERT_EQ(written.substr(written.size() - 2), "\r\n");
+        written.resize(written.size() - 2);
+        EXPECT_EQ(answers.seen[0].informative.toStdString(), written);
+        EXPECT_TRUE(Messages(w).contains(QString::fromStdString(written)));
+        ASSERT_TRUE(EarlyEndLine(w)->isVisible());
+        EXPECT_EQ(EarlyEndLine(w)->text().toStdString(),
+                  "The run ended early: " + written.substr(8) + " (see \"Error.dng\")." +
+                      (overflow ? " Its result files hold what it wrote until then." : ""));
+        if (!overflow) {
+            EXPECT_NE(written.find("AEqnSolver.csv"), std::string::npos);
+            SaveScreenshot(answers.seen[0].picture, "fatal-error-box");
+            SaveScreenshot(w, "fatal-error");
+            continue;
+        }
+        // What the run wrote before it ended is drawn, row for row.
+        QChart* chart = w.findChild<QChartView*>("timeSeriesChart")->chart();
+        ASSERT_EQ(chart->series().size(), 1);
+        EXPECT_EQ(AxisTitle(chart, Qt::Vertical), "Value of equation 1");
+        const auto rows = ParseCsvRows(dir.Read("AllTimeSeries.csv"));
+        const QList<QPointF> points = Points(chart->series()[0]);
+        ASSERT_GE(rows.size(), 102u);
+        ASSERT_EQ(points.size(), 102);
+        for (int r = 0; r < 102; ++r) ASSERT_EQ(points[r], QPointF(rows[r][0], rows[r][1])) << r;
+        SaveScreenshot(w, "ended-early");
+    }
 }
 
 TEST(Window, NewtonExampleFillsTheNewtonCountersAndDrawsItsEquations) {
@@ -358,6 +354,7 @@ TEST(Window, NewtonGivingUpShowsEveryNewtonCounterAndItsBox) {
     EXPECT_EQ(Counter(w, 4)->text(), "Randomizing Iteration 1");
     EXPECT_TRUE(Counter(w, 5)->text().startsWith("Lambda = ")) << Counter(w, 5)->text().toStdString();
     EXPECT_TRUE(Messages(w).contains("This run wrote no result file to draw."));
+    EXPECT_EQ(EarlyEndLine(w)->text(), "The run ended early: Newton iteration gave up after all randomizing cycles.");
     SaveScreenshot(w, "newton-gave-up");
 }
 
