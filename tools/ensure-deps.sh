@@ -3,8 +3,9 @@
 # this machine lacks: a C++ compiler, CMake, make, GoogleTest and Google
 # Benchmark; Qt 6 Widgets and Charts for the window; SuiteSparse for the
 # sparse solver; clang with its sanitizer and fuzzer runtime; LAPACK for one
-# benchmark; and Debian's Python with pandas, matplotlib, Dask distributed and
-# pytest for the Python package.
+# benchmark; and Debian's Python with pandas, matplotlib, SciPy, Dask
+# distributed, pytest, venv and pip for the Python package (its tests install
+# it into a virtual environment with the system's pip).
 #   tools/ensure-deps.sh          everything
 #   tools/ensure-deps.sh --core   only what `ostra` itself needs to build and test
 set -euo pipefail
@@ -13,7 +14,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok
 core=(g++ cmake make libgtest-dev libgmock-dev)
 extra=(libbenchmark-dev liblapack-dev qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsuitesparse-dev
        clang libclang-rt-14-dev
-       python3 python3-pandas python3-matplotlib python3-distributed python3-pytest python3-venv)
+       python3 python3-pandas python3-matplotlib python3-scipy python3-distributed python3-pytest python3-venv
+       python3-pip python3-setuptools)
 wanted=("${core[@]}")
 [ "${1:-}" = "--core" ] || wanted+=("${extra[@]}")
 

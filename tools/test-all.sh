@@ -11,7 +11,11 @@
 # No test needs the benchmarks, so neither build compiles them
 # (-DOSTRA_BENCH=OFF, also when a cached configuration had them on). build/
 # is configured exactly as tools/run-example.sh configures it, so that what
-# an example run has built is not built again. The sanitizer build stays at
+# an example run has built is not built again; a build/ configured by an
+# example run before SuiteSparse and Qt were installed gains the sparse
+# solver and the window here (their options default to AUTO, which looks
+# again at every configure), and the summary says FAILED if either is still
+# missing. The sanitizer build stays at
 # -O0: at -O1 each file takes 1.5 to 2 times as long to compile, and the
 # tests gain only about a tenth of their time.
 set -uo pipefail
@@ -24,9 +28,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # fresh machine's download (some 370 packages, 1.1 GB installed), so they
 # are installed only when a part that needs them is present
 # (tools/ensure-deps.sh installs either the core or everything).
+everything=0
 if [ -d window ] || [ -f tools/test-python.sh ] || [ -f tools/fuzz-ci.sh ] ||
    grep -qi suitesparse CMakeLists.txt; then
   bash tools/ensure-deps.sh || exit 1
+  everything=1
 else
   bash tools/ensure-deps.sh --core || exit 1
 fi
@@ -78,6 +84,24 @@ configuration() {
   summary+=("$name: $outcome ($(elapsed $t0))")
 }
 
+# parts <name> <build-dir>: once ensure-deps has installed SuiteSparse and Qt,
+# a build directory must build the sparse solver and the window -- also one
+# configured before they were there -- unless its option was set OFF.
+parts() {
+  local name=$1 cache=$2/CMakeCache.txt option value missing=()
+  [ -f "$cache" ] || return 0
+  for option in OSTRA_KLU OSTRA_WINDOW; do
+    [ "$(sed -n "s/^${option}_BUILT:INTERNAL=//p" "$cache")" = ON ] && continue
+    value=$(sed -n -E "s/^${option}(:[A-Z]+)?=//p" "$cache")
+    case "${value^^}" in OFF | 0 | NO | FALSE | N) continue ;; esac  # left out on purpose
+    missing+=("$option")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    summary+=("$name: ${missing[*]} NOT built although the libraries are installed")
+    failed=1
+  fi
+}
+
 # script <name> <file> <arguments...>: runs the file with bash when it exists.
 script() {
   local name=$1 file=$2 t0=$SECONDS
@@ -98,6 +122,10 @@ script() {
 
 configuration "normal build" build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRA_BENCH=OFF
 configuration "sanitizer build" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DOSTRA_SANITIZE=ON -DOSTRA_BENCH=OFF
+if [ $everything -eq 1 ]; then
+  parts "normal build" build
+  parts "sanitizer build" build-sanitize
+fi
 script "Python tests" tools/test-python.sh build
 script "fuzzing" tools/fuzz-ci.sh
 

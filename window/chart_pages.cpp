@@ -8,6 +8,7 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -24,6 +25,8 @@ namespace {
 constexpr int FIRST_PICKED = 8;
 // A y-axis title longer than this names the number of columns instead.
 constexpr qsizetype LONGEST_AXIS_TITLE = 70;
+// More numbers than this in a value-axis title are left to the legend.
+constexpr std::size_t MOST_NUMBERS_IN_TITLE = 12;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -101,7 +104,75 @@ QLineSeries* AddSeries(QChart* chart, QValueAxis* x, QValueAxis* y, const QStrin
     return series;
 }
 
+// What a time-series column holds, read from its header: the state variable of
+// "SV 2 in Compartment 5" and "SV  2" (a concentration), or the equation of
+// "Equation 3" (the value of an equation-solver unknown).
+struct ColumnMeaning {
+    enum Kind { OTHER, STATE_VARIABLE, EQUATION } kind = OTHER;
+    long number = 0;
+};
+
+ColumnMeaning MeaningOf(const QString& header) {
+    static const QRegularExpression sv("^SV\\s+(\\d+)(\\s+in\\s+Compartment\\s+\\d+)?$",
+                                       QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression equation("^Equation\\s+(\\d+)$", QRegularExpression::CaseInsensitiveOption);
+    const QString h = header.trimmed();
+    if (const auto m = sv.match(h); m.hasMatch()) return {ColumnMeaning::STATE_VARIABLE, m.captured(1).toLong()};
+    if (const auto m = equation.match(h); m.hasMatch()) return {ColumnMeaning::EQUATION, m.captured(1).toLong()};
+    return {};
+}
+
+// Ascending numbers as "3", "1 and 2", "1, 2 and 4", runs of three or more as "1–5".
+QString NumberList(const std::vector<long>& numbers) {
+    QStringList parts;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        if (j >= i + 2) {
+            parts << QString("%1–%2").arg(numbers[i]).arg(numbers[j]);
+        } else {
+            for (std::size_t k = i; k <= j; ++k) parts << QString::number(numbers[k]);
+        }
+        i = j + 1;
+    }
+    if (parts.size() <= 1) return parts.join("");
+    const QString last = parts.takeLast();
+    return parts.join(", ") + " and " + last;
+}
+
 }  // namespace
+
+QString ValueAxisTitle(const std::vector<QString>& headers, const std::vector<int>& picked) {
+    // The kind of the file, from all its columns: concentrations or equation values.
+    ColumnMeaning::Kind kind = ColumnMeaning::OTHER;
+    for (const QString& h : headers) {
+        const ColumnMeaning m = MeaningOf(h);
+        if (m.kind == ColumnMeaning::OTHER || (kind != ColumnMeaning::OTHER && m.kind != kind)) {
+            kind = ColumnMeaning::OTHER;
+            break;
+        }
+        kind = m.kind;
+    }
+    QStringList names;
+    std::vector<long> numbers;
+    for (int k : picked) {
+        names << headers[static_cast<std::size_t>(k - 1)];
+        numbers.push_back(MeaningOf(headers[static_cast<std::size_t>(k - 1)]).number);
+    }
+    if (kind == ColumnMeaning::OTHER) {
+        // Headers of another layout: the columns themselves.
+        const QString title = names.join(", ");
+        return title.size() > LONGEST_AXIS_TITLE ? QString("%1 columns (see the legend)").arg(names.size()) : title;
+    }
+    const bool sv = kind == ColumnMeaning::STATE_VARIABLE;
+    QString title = sv ? "Concentration" : "Value";
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    if (numbers.empty() || numbers.size() > MOST_NUMBERS_IN_TITLE) return title;
+    const QString what = sv ? (numbers.size() == 1 ? "state variable" : "state variables")
+                            : (numbers.size() == 1 ? "equation" : "equations");
+    return title + " of " + what + " " + NumberList(numbers);
+}
 
 TimeSeriesPage::TimeSeriesPage(QWidget* parent) : QWidget(parent) {
     auto* list = new QWidget(this);
@@ -170,9 +241,10 @@ void TimeSeriesPage::Pick(const std::vector<int>& picked) {
 void TimeSeriesPage::Redraw() {
     chart_->removeAllSeries();
     Range xr, yr;
-    QStringList names;
+    std::vector<int> picked;
     for (int k = 1; k <= columns_->count(); ++k) {
         if (columns_->item(k - 1)->checkState() != Qt::Checked) continue;
+        picked.push_back(k);
         QList<QPointF> points;
         points.reserve(static_cast<qsizetype>(table_.rows.size()));
         for (const std::vector<double>& row : table_.rows) {
@@ -182,14 +254,13 @@ void TimeSeriesPage::Redraw() {
         }
         QLineSeries* series = AddSeries(chart_, axisX_, axisY_, Q(table_.header[k]), points);
         series->setColor(ColumnColour(k));
-        names << Q(table_.header[k]);
     }
-    if (names.isEmpty()) {
+    if (picked.empty()) {
         for (const std::vector<double>& row : table_.rows) xr.Add(row[0]);
     }
-    QString title = names.join(", ");
-    if (title.size() > LONGEST_AXIS_TITLE) title = QString("%1 columns (see the legend)").arg(names.size());
-    axisY_->setTitleText(title);
+    std::vector<QString> headers;
+    for (std::size_t k = 1; k < table_.header.size(); ++k) headers.push_back(Q(table_.header[k]));
+    axisY_->setTitleText(ValueAxisTitle(headers, picked));
     Fit(axisX_, xr, false);
     Fit(axisY_, yr, false);
 }

@@ -1,14 +1,16 @@
 // chart_pages.h -- the charts of a run's concentrations.
 //
-// Exports: TimeSeriesPage, ProfilePage.
+// Exports: TimeSeriesPage, ProfilePage, ValueAxisTitle.
 //
 // TimeSeriesPage draws "AllTimeSeries.csv" or "OneCompTimeSeries.csv": a
 // list of the value columns (by their header text) beside a line chart of
 // the ticked columns against the first column. ProfilePage draws
 // "ProfileSnapshot.csv": the concentration against each compartment's X,
 // one series per state variable (in equation-solver mode, the value against
-// the equation number). Axis titles are the files' own header texts; both
-// charts follow the size of the window.
+// the equation number). The time series' value axis is titled by what is
+// drawn ("Concentration of state variables 1 and 2", "Value of equations
+// 1–3"); the other axis titles are the files' own header texts. Both charts
+// follow the size of the window.
 #pragma once
 
 #include <QWidget>
@@ -25,6 +27,10 @@ class QListWidgetItem;
 class QValueAxis;
 
 namespace ostra::window {
+
+// The value-axis title of a time series whose value columns have the
+// `headers` (column 1 first) when the 1-based columns `picked` are drawn.
+QString ValueAxisTitle(const std::vector<QString>& headers, const std::vector<int>& picked);
 
 class TimeSeriesPage : public QWidget {
 public:

@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include <string_view>
 #include <system_error>
 
 #include "app/run_driver.h"
@@ -53,7 +54,31 @@ std::string EndOfRun(int status, bool stopped) {
     }
 }
 
+// The line above the charts of a run that did not finish ("" for one that did):
+// the first line of its "Error.dng", or what ended it when it wrote none.
+std::string EarlyEnd(int status, const std::string& errorLine, bool wroteResults) {
+    if (status == EXIT_DONE || status == EXIT_DOUBTFUL) return "";
+    std::string why;
+    constexpr std::string_view PREFIX = "Error:  ";
+    if (errorLine.rfind(PREFIX, 0) == 0)
+        why = errorLine.substr(PREFIX.size()) + " (see \"Error.dng\")";
+    else if (!errorLine.empty())
+        why = errorLine + " (see \"Error.dng\")";
+    else if (status == EXIT_SETUP_STOPPED)
+        why = "the set-up stopped at a scheme or mode that cannot work";
+    else if (status == EXIT_NEWTON_GAVE_UP)
+        why = "Newton iteration gave up after all randomizing cycles";
+    else if (status == EXIT_USER_STOPPED)
+        why = "the positivity/wiggle criterion was not accepted";
+    else
+        why = "status " + std::to_string(status);
+    std::string line = "The run ended early: " + why + ".";
+    if (wroteResults) line += " Its result files hold what it wrote until then.";
+    return line;
+}
+
 fs::path Absolute(const fs::path& dir) {
+    if (dir.empty()) return dir;
     std::error_code ec;
     fs::path absolute = fs::absolute(dir, ec);
     return ec ? dir : absolute.lexically_normal();
@@ -103,7 +128,7 @@ void MainWindow::BuildWidgets() {
     auto* dirLayout = new QVBoxLayout(dirBox);
     dirEdit_ = new QLineEdit(dirBox);
     dirEdit_->setObjectName("modelDirectory");
-    dirEdit_->setReadOnly(true);
+    dirEdit_->setPlaceholderText("Type a directory or choose one");
     chooseButton_ = new QPushButton("Choose…", dirBox);
     chooseButton_->setObjectName("choose");
     runButton_ = new QPushButton("Run Ostra", dirBox);
@@ -135,8 +160,20 @@ void MainWindow::BuildWidgets() {
                                 metrics.horizontalAdvance("f value = -1.234567E-10"));
     left->setFixedWidth(widest + 60);
 
-    // Right: the results above the message pane.
-    results_ = new ResultsView(central);
+    // Right: the results, under the line saying a run ended early, above the message pane.
+    auto* top = new QWidget(central);
+    auto* topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    earlyEnd_ = new QLabel(top);
+    earlyEnd_->setObjectName("runEndedEarly");
+    earlyEnd_->setWordWrap(true);
+    earlyEnd_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    earlyEnd_->setStyleSheet("QLabel { background: #fde8e6; color: #8a1c12; border: 1px solid #e0a39b;"
+                             " padding: 4px; font-weight: bold; }");
+    earlyEnd_->hide();
+    results_ = new ResultsView(top);
+    topLayout->addWidget(earlyEnd_);
+    topLayout->addWidget(results_, 1);
     messages_ = new QPlainTextEdit(central);
     messages_->setObjectName("messages");
     messages_->setReadOnly(true);
@@ -144,7 +181,7 @@ void MainWindow::BuildWidgets() {
     // The run's summary lines up its figures in columns, as in a terminal.
     messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto* right = new QSplitter(Qt::Vertical, central);
-    right->addWidget(results_);
+    right->addWidget(top);
     right->addWidget(messages_);
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
@@ -157,6 +194,7 @@ void MainWindow::BuildWidgets() {
     resize(1180, 760);
     runButton_->setFocus();
 
+    connect(dirEdit_, &QLineEdit::editingFinished, this, [this] { TakeTypedDirectory(); });
     connect(chooseButton_, &QPushButton::clicked, this, [this] { ChooseDirectory(); });
     connect(runButton_, &QPushButton::clicked, this, [this] { RunClicked(); });
 }
@@ -206,6 +244,7 @@ void MainWindow::Note(const std::string& line) { messages_->appendPlainText(Q(li
 void MainWindow::SetModelDirectory(const fs::path& dir) {
     if (runStarted_) return;
     dir_ = Absolute(dir);
+    shownDir_ = dir_.string();
     dirEdit_->setText(Q(dir_.string()));
     dirEdit_->setToolTip(Q(dir_.string()));
     dirEdit_->setCursorPosition(static_cast<int>(dirEdit_->text().size()));
@@ -216,6 +255,12 @@ void MainWindow::SetModelDirectory(const fs::path& dir) {
         Note(problem + ". Choose a model directory before running.");
 }
 
+void MainWindow::TakeTypedDirectory() {
+    const std::string typed = dirEdit_->text().trimmed().toStdString();
+    if (runStarted_ || typed == shownDir_) return;
+    SetModelDirectory(fs::path(typed));
+}
+
 void MainWindow::ChooseDirectory() {
     const QString chosen =
         QFileDialog::getExistingDirectory(this, "Choose the model directory", Q(dir_.string()));
@@ -224,6 +269,7 @@ void MainWindow::ChooseDirectory() {
 
 void MainWindow::RunClicked() {
     if (runStarted_) return;
+    TakeTypedDirectory();  // a directory typed but not yet confirmed with Return
     const std::string problem = ModelDirectoryProblem(dir_);
     if (!problem.empty()) {
         Note("Not run: " + problem + ".");
@@ -233,6 +279,7 @@ void MainWindow::RunClicked() {
     }
     runStarted_ = true;
     runActive_ = true;
+    dirEdit_->setReadOnly(true);
     chooseButton_->setEnabled(false);
     runButton_->setEnabled(false);
     results_->ShowPlaceholder("The run is on; its results are drawn here when it has finished.");
@@ -251,11 +298,15 @@ void MainWindow::RunFinished(int status) {
     paintTimer_.stop();
     display_->PaintPending();
     Note(EndOfRun(status, display_->Stopping()));
+    if (question_) question_->done(QMessageBox::No);  // no run is left to ask about
     if (closeAfterRun_) {
         close();
         return;
     }
     const std::vector<fs::path> files = ResultsOfThisRun(dir_, stamps_);
+    const std::string earlyEnd = EarlyEnd(status, ErrorDngLine(dir_), !files.empty());
+    earlyEnd_->setText(Q(earlyEnd));
+    earlyEnd_->setVisible(!earlyEnd.empty());
     if (files.empty()) {
         results_->ShowPlaceholder("This run wrote no result file to draw.");
         Note("This run wrote no result file to draw.");
@@ -270,19 +321,28 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (closeAfterRun_) return;  // already stopping; the window closes when the run has ended
-    const auto answer = QMessageBox::question(this, WINDOW_CAPTION,
-                                              "A run is in progress. Stop the run and close the window?",
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
+    if (closeAfterRun_ || question_) return;  // already stopping, or already asking
+    // The run waits while the question is open, so that nothing of it -- "Done!"
+    // above all -- shows over the question or is decided behind it.
+    QMessageBox box(QMessageBox::Question, WINDOW_CAPTION, "A run is in progress. Stop the run and close the window?",
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    question_ = &box;
+    display_->Hold();
+    const int answer = box.exec();
+    question_ = nullptr;
     if (!runActive_) {
-        // The run ended while the question was open.
+        // The run ended while the question was open: nothing is left to stop.
+        display_->Release();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
-    closeAfterRun_ = true;
-    Note("Stopping the run…");
-    display_->RequestStop();
+    if (answer == QMessageBox::Yes) {
+        closeAfterRun_ = true;
+        Note("Stopping the run…");
+        display_->RequestStop();
+    }
+    display_->Release();
 }
 
 }  // namespace ostra::window

@@ -2,13 +2,15 @@
 //
 // Exports: MainWindow, WINDOW_CAPTION.
 //
-// The window shows the model directory with "Choose…" and the run button,
-// the five counters Text1 to Text5, the results of the finished run and a
+// The window shows the model directory (typed, or picked with "Choose…") and
+// the run button, the five counters Text1 to Text5, the results of the
+// finished run -- under a line saying so when the run ended early -- and a
 // pane of messages (what the run is set up to do, warnings, errors, what was
 // drawn). A click on the run button refuses a directory without
 // "Control.csv"; otherwise it starts RunOstraClick on a worker thread and
 // hides the button for good. Closing the window during a run asks first,
-// then stops the run and closes once the worker has finished.
+// holding the run while the question is open, then stops the run and closes
+// once the worker has finished.
 #pragma once
 
 #include <QMainWindow>
@@ -23,7 +25,9 @@
 #include "window/run_worker.h"
 #include "window/window_display.h"
 
+class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -57,18 +61,22 @@ private:
     void ShowMessageBox(const std::string& message, const std::string& detail);
     std::string ShowInputBox(const std::string& prompt);
     void Note(const std::string& line);
+    void TakeTypedDirectory();
     void ChooseDirectory();
     void RunClicked();
     void RunFinished(int status);
 
     std::filesystem::path dir_;
+    std::string shownDir_;  // dir_ as the field shows it, to tell a typed change
     QLineEdit* dirEdit_ = nullptr;
     QPushButton* chooseButton_ = nullptr;
     QPushButton* runButton_ = nullptr;
     QWidget* countersBox_ = nullptr;
     std::array<QLineEdit*, 6> counters_{};
     QPlainTextEdit* messages_ = nullptr;
+    QLabel* earlyEnd_ = nullptr;  // "The run ended early: ..." above the charts
     ResultsView* results_ = nullptr;
+    QMessageBox* question_ = nullptr;  // the question of closeEvent while it is open
     QTimer paintTimer_;
 
     std::unique_ptr<WindowDisplay> display_;

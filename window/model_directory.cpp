@@ -2,6 +2,7 @@
 #include "window/model_directory.h"
 
 #include <chrono>
+#include <fstream>
 #include <system_error>
 
 #include "textio/file_names.h"
@@ -58,6 +59,14 @@ std::vector<fs::path> ResultsOfThisRun(const fs::path& dir, const ResultStamps& 
         if (changed || now.written >= before.taken - CLOCK_SLACK) written.push_back(path);
     }
     return written;
+}
+
+std::string ErrorDngLine(const fs::path& dir) {
+    std::ifstream in(textio::FindFile(dir, "Error.dng"), std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) return "";
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    return line;
 }
 
 }  // namespace ostra::window

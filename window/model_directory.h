@@ -1,13 +1,14 @@
 // model_directory.h -- the model directory as the window sees it on disk.
 //
 // Exports: RESULT_FILES, ModelDirectoryProblem, ResultStamps, StampResults,
-// ResultsOfThisRun.
+// ResultsOfThisRun, ErrorDngLine.
 //
 // Before a run the window refuses a directory that is no model (no
 // "Control.csv" in any letter case) without writing anything there. A run
 // replaces only the result files it writes and leaves older ones of other
 // kinds alone, so the window notes the result files present at the click and
-// afterwards draws only those the run wrote.
+// afterwards draws only those the run wrote. Every ".dng" file on disk
+// belongs to the latest run, so an "Error.dng" after a run is that run's.
 #pragma once
 
 #include <array>
@@ -43,5 +44,8 @@ ResultStamps StampResults(const std::filesystem::path& dir);
 // changed since then, or written after the moment the stamps were taken.
 std::vector<std::filesystem::path> ResultsOfThisRun(const std::filesystem::path& dir,
                                                     const ResultStamps& before);
+
+// The first line of "Error.dng" in `dir`, trimmed ("" when there is none).
+std::string ErrorDngLine(const std::filesystem::path& dir);
 
 }  // namespace ostra::window

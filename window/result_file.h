@@ -5,8 +5,9 @@
 // Result files are comma-separated: one header line, then rows of numbers
 // written as " .5 ", "-2.5 ", " 1.5E-05 ", time-series rows ending with a
 // comma (which opens no field). Lines that are not rows may follow the rows
-// (the percentage line of "MassBalance.csv"). A file whose last line starts
-// with "Incomplete:" belongs to a run that ended early and is not read.
+// (the percentage line of "MassBalance.csv"). A file of a run that ended
+// early has the same layout, with the rows written until then; the window
+// knows such a run from its exit status and "Error.dng", not from the file.
 // Nothing here needs Qt.
 #pragma once
 
@@ -39,8 +40,8 @@ std::optional<double> ParseNumber(const std::string& field);
 // Parses the text of a result file; `name` only names the file in problems.
 ResultRead ParseResultText(const std::string& text, const std::string& name);
 
-// Reads and parses the file at `path`: missing, unreadable, empty,
-// incomplete or malformed files give a problem that names the file.
+// Reads and parses the file at `path`: missing, unreadable, empty or
+// malformed files give a problem that names the file.
 ResultRead ReadResult(const std::filesystem::path& path);
 
 }  // namespace ostra::window

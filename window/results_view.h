@@ -4,9 +4,8 @@
 //
 // Reads the result files a run has written and puts each on its page: the
 // time series, the profile snapshot and the mass balance. A file that is
-// missing, cannot be read, is malformed or belongs to a run that ended early
-// gets no page; what happened to each file is returned as lines for the
-// window's message pane.
+// missing, cannot be read or is malformed gets no page; what happened to each
+// file is returned as lines for the window's message pane.
 #pragma once
 
 #include <QTabWidget>

@@ -66,26 +66,54 @@ std::string WindowDisplay::Ask(std::function<std::string()> show) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (shutdown_) return "";
     }
-    QMetaObject::invokeMethod(
-        window_,
-        [this, pending, show] {
-            PaintPending();  // the box shows over the counters as they are now
-            std::string answer;
-            bool gone = false;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                gone = shutdown_;
-            }
-            if (!gone && !Stopping()) answer = show();
+    std::function<void()> task = [this, pending, show] {
+        PaintPending();  // the box shows over the counters as they are now
+        std::string answer;
+        bool gone = false;
+        {
             std::lock_guard<std::mutex> lock(mutex_);
-            pending->answer = answer;
-            pending->done = true;
-            answered_.notify_all();
-        },
-        Qt::QueuedConnection);
+            gone = shutdown_;
+        }
+        if (!gone && !Stopping()) answer = show();
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending->answer = answer;
+        pending->done = true;
+        answered_.notify_all();
+    };
+    QMetaObject::invokeMethod(window_, [this, task] { RunUnlessHeld(task); }, Qt::QueuedConnection);
     std::unique_lock<std::mutex> lock(mutex_);
     answered_.wait(lock, [&] { return pending->done || shutdown_; });
     return pending->done ? pending->answer : "";
+}
+
+void WindowDisplay::RunUnlessHeld(std::function<void()> task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_) {
+            deferred_.push_back(std::move(task));
+            return;
+        }
+    }
+    task();
+}
+
+void WindowDisplay::Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+}
+
+void WindowDisplay::Release() {
+    std::vector<std::function<void()>> tasks;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = false;
+        tasks.swap(deferred_);
+        answered_.notify_all();
+    }
+    // After the question's own event loop has returned, in the order asked.
+    for (std::function<void()>& task : tasks)
+        QMetaObject::invokeMethod(window_, [this, task = std::move(task)] { RunUnlessHeld(task); },
+                                  Qt::QueuedConnection);
 }
 
 void WindowDisplay::MessageBox(const std::string& message) {
@@ -140,9 +168,19 @@ void WindowDisplay::Warning(const std::string& text) { Note("Warning: " + text);
 
 void WindowDisplay::Summary(const std::string& text) { Note(text); }
 
-bool WindowDisplay::StopRequested() { return stop_.load(std::memory_order_relaxed); }
+bool WindowDisplay::StopRequested() {
+    if (!OnWindowThread()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        answered_.wait(lock, [&] { return !held_ || shutdown_ || Stopping(); });
+    }
+    return Stopping();
+}
 
-void WindowDisplay::RequestStop() { stop_.store(true); }
+void WindowDisplay::RequestStop() {
+    stop_.store(true);
+    std::lock_guard<std::mutex> lock(mutex_);
+    answered_.notify_all();
+}
 
 bool WindowDisplay::Stopping() const { return stop_.load(std::memory_order_relaxed); }
 
@@ -150,6 +188,7 @@ void WindowDisplay::Shutdown() {
     stop_.store(true);
     std::lock_guard<std::mutex> lock(mutex_);
     shutdown_ = true;
+    deferred_.clear();
     answered_.notify_all();
 }
 

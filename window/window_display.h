@@ -8,9 +8,12 @@
 // a timer while a run is on), so a fast run is not slowed by painting and
 // texts never appear out of order. Message and input boxes asked for by the
 // worker are shown by the window's thread while the worker waits for the
-// answer. RequestStop makes StopRequested true and keeps further boxes of
-// the run from being shown; Shutdown releases a worker that waits for a box
-// that will never be shown.
+// answer. Hold pauses the run's display while the window asks a question of
+// its own: the run waits at its next StopRequested, and a box it asks for is
+// shown only after Release, so nothing of the run overtakes the question.
+// RequestStop makes StopRequested true and keeps further boxes of the run
+// from being shown; Shutdown releases a worker that waits for a box that will
+// never be shown.
 #pragma once
 
 #include <QObject>
@@ -22,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "model/display.h"
 
@@ -63,6 +67,9 @@ public:
 
     // Window thread: paints the stored state if it changed since the last paint.
     void PaintPending();
+    // Window thread: the run waits at its next check, and its boxes wait, until Release.
+    void Hold();
+    void Release();
     // Window thread: the run is to end at its next check; no more boxes.
     void RequestStop();
     bool Stopping() const;
@@ -79,14 +86,18 @@ private:
     void Note(const std::string& line);
     // Runs `show` on the window's thread and waits for its answer.
     std::string Ask(std::function<std::string()> show);
+    // Window thread: runs `task` now, or after Release while the display is held.
+    void RunUnlessHeld(std::function<void()> task);
 
     QObject* window_;
     Handlers handlers_;
     std::atomic<bool> stop_{false};
 
     mutable std::mutex mutex_;  // guards everything below
-    std::condition_variable answered_;
+    std::condition_variable answered_;  // a box answered, a hold released, a shutdown
     bool shutdown_ = false;
+    bool held_ = false;
+    std::vector<std::function<void()>> deferred_;  // boxes asked for while held
     CounterState state_;
     unsigned long generation_ = 1, painted_ = 0;
     std::string fatalDetail_;  // for the box that follows a fatal error

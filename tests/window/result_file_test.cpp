@@ -108,17 +108,6 @@ TEST(ResultFile, ReadsProfilesAndTheMassBalanceWithItsPercentageLine) {
     EXPECT_EQ(mb.table->trailer[0].back(), '%');
 }
 
-TEST(ResultFile, RefusesFilesOfARunThatEndedEarly) {
-    TempDir dir;
-    testing::WriteWiggleModel(dir.Path());
-    ASSERT_EQ(ostra::testing::RunOstraExe(dir.Path(), "\n").status, EXIT_USER_STOPPED);
-    const ResultRead read = ReadResult(dir.Path() / "AllTimeSeries.csv");
-    EXPECT_FALSE(read.table);
-    EXPECT_NE(read.problem.find("\"AllTimeSeries.csv\" is from a run that ended early (Incomplete: "),
-              std::string::npos)
-        << read.problem;
-}
-
 TEST(ResultFile, NamesTheLineAndFieldOfWhatCannotBeDrawn) {
     auto problem = [](const std::string& text) { return ParseResultText(text, "AllTimeSeries.csv").problem; };
     EXPECT_EQ(problem("Time,a ,\r\n .5 , 1 ,\r\n 1 , 1;5 ,\r\n"),

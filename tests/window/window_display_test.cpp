@@ -122,5 +122,43 @@ TEST(WindowDisplay, StoppingKeepsBoxesAwayAndShutdownReleasesAWaitingWorker) {
     }
 }
 
+TEST(WindowDisplay, AHoldKeepsTheRunAtItsNextCheckAndItsBoxesUntilReleased) {
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "released after a stop" : "released to go on");
+        Bridge b;
+        b.display.Hold();  // the window asks a question of its own
+        std::atomic<bool> checked{false}, boxReturned{false};
+        bool stopAnswer = !stop;
+        std::thread check([&] {
+            stopAnswer = b.display.StopRequested();
+            checked = true;
+        });
+        std::thread box([&] {
+            b.display.MessageBox("Done!");
+            boxReturned = true;
+        });
+        QTest::qWait(100);
+        EXPECT_FALSE(checked.load()) << "the run went on past its check";
+        EXPECT_FALSE(boxReturned.load());
+        EXPECT_TRUE(b.log.empty()) << "a box of the run showed over the question";
+        if (stop) b.display.RequestStop();
+        b.display.Release();
+        ASSERT_TRUE(WaitUntil([&] { return checked.load() && boxReturned.load(); }));
+        check.join();
+        box.join();
+        EXPECT_EQ(stopAnswer, stop);
+        if (stop)
+            EXPECT_TRUE(b.log.empty()) << "no box of a stopped run";
+        else
+            EXPECT_EQ(b.log, (std::vector<std::string>{"box: Done! | "}));
+    }
+    // A window that goes while holding releases the run too.
+    Bridge b;
+    b.display.Hold();
+    std::thread check([&] { b.display.StopRequested(); });
+    b.display.Shutdown();
+    check.join();
+}
+
 }  // namespace
 }  // namespace ostra::window

@@ -67,6 +67,22 @@ QList<QPointF> Points(QAbstractSeries* series) { return qobject_cast<QLineSeries
 
 QString AxisTitle(QChart* chart, Qt::Orientation o) { return chart->axes(o).at(0)->titleText(); }
 
+QLabel* EarlyEndLine(MainWindow& w) { return w.findChild<QLabel*>("runEndedEarly"); }
+
+// A dynamic equation-solver run whose one unknown grows a thousandfold per
+// implicit-Euler step until it overflows: a fatal error after 102 rows.
+void WriteOverflowingEquation(const fs::path& dir) {
+    ostra::testing::ControlFile control;
+    control.mode = "EQNS";
+    control.NEQN = 1;
+    control.NumTimeSteps = "500";
+    ostra::testing::WriteModelFile(dir, "Control.csv", control.Text());
+    ostra::testing::WriteModelFile(dir, "AEqnSolver.csv", ".999\n");
+    ostra::testing::WriteModelFile(dir, "BEqnSolver.csv", "0\n");
+    ostra::testing::WriteModelFile(dir, "RVEqnSolver.csv", "1\n");
+    ostra::testing::WriteModelFile(dir, "InitialEqnSolver.csv", "1\n");
+}
+
 TEST(Window, StartsWithItsCaptionHiddenCountersAndTheRunButton) {
     TempDir dir;
     testing::CopyExample("river-network", dir.Path());
@@ -138,7 +154,8 @@ TEST(Window, RiverNetworkRunShowsItsCountersThenDrawsThePickedColumns) {
     EXPECT_EQ(series[0]->name(), "SV 1 in Compartment 2");
     EXPECT_EQ(series[1]->name(), "SV 2 in Compartment 5");
     EXPECT_EQ(AxisTitle(chart, Qt::Horizontal), "Time");
-    EXPECT_EQ(AxisTitle(chart, Qt::Vertical), "SV 1 in Compartment 2, SV 2 in Compartment 5");
+    EXPECT_EQ(AxisTitle(chart, Qt::Vertical), "Concentration of state variables 1 and 2");
+    EXPECT_FALSE(EarlyEndLine(w)->isVisible()) << "the run finished";
     const auto rows = ParseCsvRows(dir.Read("AllTimeSeries.csv"));
     ASSERT_EQ(rows.size(), 240u);
     const QList<QPointF> first = Points(series[0]), seventh = Points(series[1]);
@@ -234,31 +251,59 @@ TEST(Window, PositivityPromptAnsweredCGoesOnAndAnsweredEmptyEndsTheRun) {
             EXPECT_EQ(w.ExitStatus(), EXIT_USER_STOPPED);
             EXPECT_EQ(answers.seen.size(), 1u) << "no Done! after a declined prompt";
             EXPECT_EQ(Counter(w, 1)->text(), "Time Step 1");
-            EXPECT_TRUE(Messages(w).contains("\"AllTimeSeries.csv\" is from a run that ended early"))
+            ASSERT_TRUE(EarlyEndLine(w)->isVisible());
+            EXPECT_EQ(EarlyEndLine(w)->text(),
+                      "The run ended early: the positivity/wiggle criterion was not accepted. "
+                      "Its result files hold what it wrote until then.");
+            EXPECT_TRUE(Messages(w).contains("\"AllTimeSeries.csv\" holds no rows; it is not drawn."))
                 << Messages(w).toStdString();
             SaveScreenshot(w, "positivity-declined");
         }
     }
 }
 
-TEST(Window, FatalErrorBoxShowsTheTextOfErrorDng) {
-    TempDir dir;
-    testing::WriteBrokenEquations(dir.Path());
-    MainWindow w(dir.Path());
-    ShowWindow(w);
-    DialogAnswerer answers;
-    RunToTheEnd(w);
-    EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
-    ASSERT_EQ(answers.seen.size(), 1u);
-    EXPECT_EQ(answers.seen[0].text, FATAL_ERROR_BOX);
-    std::string written = dir.Read("Error.dng");
-    ASSERT_EQ(written.substr(written.size() - 2), "\r\n");
-    written.resize(written.size() - 2);
-    EXPECT_EQ(answers.seen[0].informative.toStdString(), written);
-    EXPECT_NE(written.find("AEqnSolver.csv"), std::string::npos);
-    EXPECT_TRUE(Messages(w).contains(QString::fromStdString(written)));
-    SaveScreenshot(answers.seen[0].picture, "fatal-error-box");
-    SaveScreenshot(w, "fatal-error");
+TEST(Window, AFatalErrorShowsErrorDngInItsBoxAndAboveTheRowsTheRunWrote) {
+    for (const bool overflow : {false, true}) {
+        SCOPED_TRACE(overflow ? "overflow after 102 steps" : "a word in AEqnSolver.csv");
+        TempDir dir;
+        if (overflow)
+            WriteOverflowingEquation(dir.Path());
+        else
+            testing::WriteBrokenEquations(dir.Path());
+        MainWindow w(dir.Path());
+        ShowWindow(w);
+        DialogAnswerer answers;
+        RunToTheEnd(w);
+        EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
+        ASSERT_EQ(answers.seen.size(), 1u);
+        EXPECT_EQ(answers.seen[0].text, FATAL_ERROR_BOX);
+        std::string written = dir.Read("Error.dng");
+        ASSERT_EQ(written.rfind("Error:  ", 0), 0u) << written;
+        ASSERT_EQ(written.substr(written.size() - 2), "\r\n");
+        written.resize(written.size() - 2);
+        EXPECT_EQ(answers.seen[0].informative.toStdString(), written);
+        EXPECT_TRUE(Messages(w).contains(QString::fromStdString(written)));
+        ASSERT_TRUE(EarlyEndLine(w)->isVisible());
+        EXPECT_EQ(EarlyEndLine(w)->text().toStdString(),
+                  "The run ended early: " + written.substr(8) + " (see \"Error.dng\")." +
+                      (overflow ? " Its result files hold what it wrote until then." : ""));
+        if (!overflow) {
+            EXPECT_NE(written.find("AEqnSolver.csv"), std::string::npos);
+            SaveScreenshot(answers.seen[0].picture, "fatal-error-box");
+            SaveScreenshot(w, "fatal-error");
+            continue;
+        }
+        // What the run wrote before it ended is drawn, row for row.
+        QChart* chart = w.findChild<QChartView*>("timeSeriesChart")->chart();
+        ASSERT_EQ(chart->series().size(), 1);
+        EXPECT_EQ(AxisTitle(chart, Qt::Vertical), "Value of equation 1");
+        const auto rows = ParseCsvRows(dir.Read("AllTimeSeries.csv"));
+        const QList<QPointF> points = Points(chart->series()[0]);
+        ASSERT_GE(rows.size(), 102u);
+        ASSERT_EQ(points.size(), 102);
+        for (int r = 0; r < 102; ++r) ASSERT_EQ(points[r], QPointF(rows[r][0], rows[r][1])) << r;
+        SaveScreenshot(w, "ended-early");
+    }
 }
 
 TEST(Window, NewtonExampleFillsTheNewtonCountersAndDrawsItsEquations) {
@@ -309,6 +354,7 @@ TEST(Window, NewtonGivingUpShowsEveryNewtonCounterAndItsBox) {
     EXPECT_EQ(Counter(w, 4)->text(), "Randomizing Iteration 1");
     EXPECT_TRUE(Counter(w, 5)->text().startsWith("Lambda = ")) << Counter(w, 5)->text().toStdString();
     EXPECT_TRUE(Messages(w).contains("This run wrote no result file to draw."));
+    EXPECT_EQ(EarlyEndLine(w)->text(), "The run ended early: Newton iteration gave up after all randomizing cycles.");
     SaveScreenshot(w, "newton-gave-up");
 }
 
@@ -343,6 +389,34 @@ TEST(Window, RefusesADirectoryWithoutControlCsvAndRunsOneWithItInAnyCase) {
     SaveScreenshot(w, "equation-solver");
 }
 
+TEST(Window, ATypedDirectoryIsCheckedAsAChosenOneIsAndRunsWithoutReturn) {
+    TempDir empty, model;
+    testing::CopyExample("equation-solver", model.Path());
+    MainWindow w(empty.Path());
+    ShowWindow(w);
+    DialogAnswerer answers;
+    auto* field = w.findChild<QLineEdit*>("modelDirectory");
+    ASSERT_FALSE(field->isReadOnly());
+    const fs::path nowhere = model.Path() / "nowhere";
+    field->selectAll();
+    QTest::keyClicks(field, QString::fromStdString(nowhere.string()));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(w.ModelDirectory(), nowhere);
+    EXPECT_TRUE(Messages(w).contains(QString::fromStdString("\"" + nowhere.string() + "\" does not exist")))
+        << Messages(w).toStdString();
+    EXPECT_TRUE(answers.seen.empty()) << "a typed directory is only checked, as a chosen one is";
+
+    // Typed, not confirmed with Return: the run button takes it.
+    field->selectAll();
+    QTest::keyClicks(field, QString::fromStdString(model.Path().string()));
+    RunToTheEnd(w);
+    EXPECT_EQ(w.ModelDirectory(), model.Path());
+    EXPECT_EQ(w.ExitStatus(), EXIT_DONE);
+    EXPECT_EQ(answers.Count("Done!"), 1);
+    EXPECT_TRUE(field->isReadOnly()) << "the directory is fixed once the run has started";
+    EXPECT_TRUE(fs::is_empty(empty.Path()));
+}
+
 TEST(Window, ClosingDuringARunAsksThenStopsItAndClosesWhenTheRunHasEnded) {
     TempDir dir;
     testing::CopyExample("river-network", dir.Path());
@@ -365,9 +439,23 @@ TEST(Window, ClosingDuringARunAsksThenStopsItAndClosesWhenTheRunHasEnded) {
     EXPECT_TRUE(w.RunActive());
     SaveScreenshot(w, "during-run");
 
+    // While the question is open the run waits: its counter stands still.
+    QString atQuestion, afterWaiting;
+    bool activeMeanwhile = false;
+    answers.onDialog = [&](const testing::SeenDialog& d) {
+        if (d.kind != "question") return;
+        QTest::qWait(100);  // the step under way when the question opened ends
+        atQuestion = Counter(w, 1)->text();
+        QTest::qWait(300);
+        afterWaiting = Counter(w, 1)->text();
+        activeMeanwhile = w.RunActive();
+    };
     w.close();  // answered No: the run goes on
     ASSERT_EQ(answers.seen.size(), 1u);
     EXPECT_EQ(answers.seen[0].kind, "question");
+    EXPECT_EQ(afterWaiting, atQuestion) << "the run went on behind the question";
+    EXPECT_TRUE(activeMeanwhile);
+    answers.onDialog = nullptr;
     EXPECT_TRUE(w.isVisible());
     const QString before = Counter(w, 1)->text();
     ASSERT_TRUE(WaitUntil([&] { return Counter(w, 1)->text() != before; }));
@@ -378,9 +466,7 @@ TEST(Window, ClosingDuringARunAsksThenStopsItAndClosesWhenTheRunHasEnded) {
     EXPECT_EQ(w.ExitStatus(), EXIT_FATAL_DATA);
     EXPECT_EQ(answers.seen.size(), 2u) << "no box of the stopped run is shown";
     EXPECT_EQ(dir.Read("Error.dng"), std::string("Error:  ") + STOPPED_BY_USER + "\r\n");
-    const std::string series = dir.Read("AllTimeSeries.csv");
-    const auto lastLine = series.rfind("\r\n", series.size() - 3);
-    EXPECT_EQ(series.substr(lastLine + 2, 11), "Incomplete:");
+    EXPECT_FALSE(ParseCsvRows(dir.Read("AllTimeSeries.csv")).empty()) << "the rows written stay on disk";
 }
 
 }  // namespace
