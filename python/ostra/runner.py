@@ -23,6 +23,7 @@ EXIT_MEANINGS = {
     4: "the positivity criterion was violated and not accepted",
     5: "the run finished but gave warnings about its results (--strict)",
     64: "bad command line, or not a model directory",
+    75: "another run is going in the model directory; nothing was touched",
 }
 
 # A result or diagnostic file changed this recently before a run may be
