@@ -1,9 +1,12 @@
-"""Running ostra models from Python, reading their results, plotting them and
-sweeping scenarios over a Dask cluster."""
+"""Building, reading and writing ostra models from Python, running them,
+reading their results, plotting them and sweeping scenarios over a Dask
+cluster."""
 
 __version__ = "0.1.0"
 
 from .files import find_file
+from .model import CheckReport, Equations, Link, LoadBlock, Loads, Model, ModelError, ModelFileError, Options
+from .model import add_sediment, grid, river_network
 from .readers import (
     IncompleteResultError,
     MassBalance,
@@ -21,6 +24,8 @@ from .sweeping import SweepError, local_client, read_scenarios, sweep
 from .templates import TemplateError, read_template
 
 __all__ = [
+    "CheckReport", "Equations", "Link", "LoadBlock", "Loads", "Model", "ModelError", "ModelFileError", "Options",
+    "add_sediment", "grid", "river_network",
     "ExecutableNotFound", "IncompleteResultError", "MassBalance", "OutputError", "ResultFileError",
     "RunError", "RunResult", "RunTimeout", "StaleResultError", "SweepError", "TemplateError",
     "find_executable", "find_file", "local_client", "read_last_row", "read_mass_balance",

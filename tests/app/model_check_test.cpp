@@ -69,7 +69,8 @@ TEST(ModelCheck, EveryExamplePassesAndWritesNothingButDiagnostics) {
                                                       "the solve"}},
     };
     for (const auto& entry : fs::directory_iterator(fs::path(OSTRA_SOURCE_DIR) / "examples"))
-        EXPECT_TRUE(expected.count(entry.path().filename().string())) << "no case for " << entry.path();
+        if (entry.is_directory())  // the example models; a script beside them builds one
+            EXPECT_TRUE(expected.count(entry.path().filename().string())) << "no case for " << entry.path();
 
     for (const auto& [name, lines] : expected) {
         TempDir dir;
