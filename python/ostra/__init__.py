@@ -5,8 +5,6 @@ cluster."""
 __version__ = "0.1.0"
 
 from .files import find_file
-from .model import CheckReport, Equations, Link, LoadBlock, Loads, Model, ModelError, ModelFileError, Options
-from .model import add_sediment, grid, river_network
 from .readers import (
     IncompleteResultError,
     MassBalance,
@@ -34,10 +32,17 @@ __all__ = [
 ]
 
 
+# The model package (ostra/model/) is imported when first used.
+_MODEL_NAMES = {"CheckReport", "Equations", "Link", "LoadBlock", "Loads", "Model", "ModelError", "ModelFileError",
+                "Options", "add_sediment", "grid", "river_network"}
+
+
 def __getattr__(name):
+    import importlib
+
     # Matplotlib is imported only when plots are asked for.
     if name == "plot":
-        import importlib
-
         return importlib.import_module(".plot", __name__)
+    if name in _MODEL_NAMES:
+        return getattr(importlib.import_module(".model", __name__), name)
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

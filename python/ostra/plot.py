@@ -170,7 +170,8 @@ def _choose_compartments(table: pd.DataFrame, info: _ModelInfo, compartments, ki
         kinds = {kind_name(k) for k in np.atleast_1d(np.asarray(kind, dtype=object))}
         keep &= model["kind"].isin(kinds).to_numpy()
     if z is not None:
-        keep &= np.isin(model["z"].to_numpy(dtype=np.float64), np.atleast_1d(np.asarray(z, dtype=np.float64)))
+        # As the tables hold it: a Single.
+        keep &= np.isin(model["z"].to_numpy(dtype=np.float32), np.atleast_1d(np.asarray(z, dtype=np.float32)))
     for column, values in (where or {}).items():
         if column not in model.columns:
             raise ValueError(f"the compartments table has no column {column!r} (it has {', '.join(model.columns)})")

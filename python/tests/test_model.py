@@ -1,0 +1,267 @@
+"""ostra.Model: read and write every example without changing its runs,
+changes that run as they say, validation in the model's words, the
+generated river against a hand calculation and its mass balance, the
+exchange convention against ostra --check."""
+
+from __future__ import annotations
+
+import importlib.util
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import ostra
+from conftest import EXAMPLE_NAMES, EXAMPLES, PROGRAM, REPO
+
+
+def _example_script():
+    spec = importlib.util.spec_from_file_location("river_with_sediment", EXAMPLES / "river_with_sediment.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+river_example = _example_script()
+
+
+def _run(directory):
+    return ostra.run(directory, executable=PROGRAM)
+
+
+def _same_runs(first, second):
+    """Both runs wrote the same files, byte for byte."""
+    assert sorted(first.files) == sorted(second.files)
+    for name in first.files:
+        assert (first.model_dir / name).read_bytes() == (second.model_dir / name).read_bytes(), name
+
+
+@pytest.mark.parametrize("name", EXAMPLE_NAMES)
+def test_read_then_write_runs_byte_identical(runs, name, tmp_path):
+    original = runs[name]
+    assert isinstance(original, ostra.RunResult), original
+    m = ostra.Model.read(original.model_dir)
+    m.write(tmp_path / name)
+    _same_runs(original, _run(tmp_path / name))
+
+
+def test_generated_models_read_back_as_written(tmp_path):
+    models = {"river with sediment": river_example.build(sediment=True),
+              "grid": ostra.grid(4, 3, 10.0, 5.0, 2.0, flow=3.0, exchange_x=0.1, exchange_y=0.2,
+                                 inflow={"sv1": 1.0})}
+    for name, m in models.items():
+        m.write(tmp_path / name / "a")
+        again = ostra.Model.read(tmp_path / name / "a")
+        assert again.state_variables == m.state_variables
+        again.write(tmp_path / name / "b")
+        for f in sorted((tmp_path / name / "a").iterdir()):
+            assert f.read_bytes() == (tmp_path / name / "b" / f.name).read_bytes(), (name, f.name)
+
+
+@pytest.mark.parametrize("change, edit", [
+    (lambda m: m.compartments.__setitem__("volume", m.compartments["volume"].where(
+        m.compartments.index != 5, m.compartments["volume"] * 2)),
+     ("Compartments.csv", "5,3,0,3500,0,0,500000,", "5,3,0,3500,0,0,1000000,")),
+    (lambda m: m.link(4, 5).exchange.__setitem__("sv2", 2500),
+     ("ECoefficients.csv", "2,4,2,5000,3,0,5,5000\n2,5,4,5000", "2,4,2,5000,3,0,5,2500\n2,5,4,2500")),
+    (lambda m: m.area_terms.__setitem__("rate", m.area_terms["rate"] * 2),
+     ("AreaSrcSnks.csv", "1,5,8,-0.1", "1,5,8,-0.2")),
+], ids=["lake volume doubled", "exchange of one link halved", "settling doubled"])
+def test_a_changed_model_runs_as_the_change_says(change, edit, fresh_model, tmp_path):
+    by_hand = fresh_model("river-network-steady")
+    name, old, new = edit
+    text = (by_hand / name).read_text()
+    assert old in text
+    (by_hand / name).write_text(text.replace(old, new))
+    m = ostra.Model.read(fresh_model("river-network-steady", "original"))
+    change(m)
+    m.write(tmp_path / "changed")
+    _same_runs(_run(by_hand), _run(tmp_path / "changed"))
+
+
+def _small():
+    """Inflow 1 -> 2 -> 3 -> exit 4, one state variable, steady."""
+    m = ostra.Model(["tracer"])
+    m.add_compartment("fixed", x=0)
+    m.add_compartments(x=[10.0, 20.0], volume=100.0)
+    m.add_compartment("exit", x=30)
+    m.boundary.loc[1, "tracer"] = 1.0
+    for a, b in ((1, 2), (2, 3), (3, 4)):
+        m.connect(a, b, area=5.0, flow=2.0, exchange=0.5)
+    m.add_decay("tracer", 0.01)
+    m.options.steady = True
+    return m
+
+
+def test_a_links_flow_is_changed_on_both_sides(tmp_path):
+    m = _small()
+    for a, b in ((1, 2), (2, 3), (3, 4)):
+        m.link(a, b).flow["tracer"] = 3.0
+    m.write(tmp_path / "changed")
+    built = _small()
+    built.interfaces["flow:tracer"] *= 1.5
+    built.write(tmp_path / "built")
+    for name in ("Flows.csv", "Interfaces.csv", "ECoefficients.csv"):
+        assert (tmp_path / "changed" / name).read_bytes() == (tmp_path / "built" / name).read_bytes()
+    assert m.link(2, 3).flow["tracer"] == 3.0 and m.link(3, 2).flow["tracer"] == -3.0
+
+
+def _dynamic(m):
+    m.options.steady = False
+    m.options.time_step, m.options.steps = 1.0, 10
+
+
+def _late_load(m):
+    _dynamic(m)
+    m.loads.add(20, 30, {(2, "tracer"): 5.0})
+
+
+def _maccormack_with_newton(m):
+    """R(C) storage makes every step a Newton iteration."""
+    _dynamic(m)
+    m.options.scheme, m.options.linear = "maccormack", False
+    m.options.nonlinear_storage = m.options.r_term = True
+    m.guess = m.initial.copy()
+    m.companions["Telm.exe"] = PROGRAM
+
+
+@pytest.mark.parametrize("break_it, expected", [
+    (lambda m: m.interfaces.__setitem__("adjacent", m.interfaces["adjacent"].replace(4, 9)),
+     "compartment 3 has an interface to compartment 9, which does not exist (the model has 4 compartments)"),
+    (lambda m: m.presence.__setitem__("tracer", True),
+     'state variable "tracer" is computed in compartments 1, 4, which are no interior compartment (kind '
+     "'fixed'); only interior compartments hold state variables"),
+    (lambda m: m.link(2, 3).flow.__setitem__("tracer", 1.5),
+     'the flows of state variable "tracer" do not balance at compartment 2: inflow 2, outflow 1.5 (25 % > '
+     "flow_balance_tolerance 1 %)"),
+    (_late_load,
+     "load block 1 (20 to 30) lies outside the run's time 0 to 10, so it never applies"),
+    (_maccormack_with_newton,
+     'the scheme "maccormack" cannot run a nonlinear model (its steps need Newton iteration)'),
+    (lambda m: m.boundary.__setitem__("tracer", np.nan),
+     'fixed-concentration boundary 1 borders compartments holding state variable "tracer", but the model gives '
+     "no boundary concentration of it there"),
+], ids=["missing compartment", "boundary holds a state variable", "flow balance", "load outside the run",
+        "scheme cannot run nonlinear", "no boundary concentration"])
+def test_validation_names_the_inconsistency_and_writes_nothing(break_it, expected, tmp_path):
+    m = _small()
+    assert m.validate() == []
+    break_it(m)
+    with pytest.raises(ostra.ModelError) as info:
+        m.write(tmp_path / "model")
+    assert any(p.startswith(expected) for p in info.value.problems), info.value.problems
+    assert not (tmp_path / "model").exists()
+
+
+def test_check_returns_the_summary_or_raises_with_ostras_message(tmp_path):
+    m = _small()
+    report = m.check(tmp_path / "good", executable=PROGRAM)
+    assert "no fault found" in report.summary and "Equations: 2" in report.summary and report.warnings == ()
+    # A fault the model object does not know of: the fixed boundary's
+    # concentration is written as -999 (validation left out).
+    m.boundary.loc[1, "tracer"] = np.nan
+    m.write(tmp_path / "bad", validate=False)
+    with pytest.raises(ostra.RunError) as info:
+        ostra.run(tmp_path / "bad", executable=PROGRAM, check=True)
+    assert info.value.error.startswith("Boundary(JJ, NColBoundary) = -999 in Transport")
+
+
+def test_single_fields_are_read_as_the_decimal_text_rounds(fresh_model):
+    # Just above halfway between the Singles 1 and 1 + 2^-23: the nearest
+    # Double is the halfway point itself, which rounds to 1 as a Single.
+    model = fresh_model("river-network-steady")
+    path = model / "Compartments.csv"
+    path.write_text(path.read_text().replace("2,2,0,1000,0,0,20000,20,1,0",
+                                             "2,2,0,1000,0,0,20000,20,1.0000000596046447753906251,0"))
+    m = ostra.Model.read(model)
+    assert m.compartments.at[2, "water_content"] == 1 + 2.0 ** -23
+    assert np.float32(float("1.0000000596046447753906251")) == 1.0  # what a reader through a Double gets
+
+
+def _hand_calculation(t, k):
+    """Steady concentrations of a chain of well-mixed reaches: each reach
+    receives its upstream reaches' water and its outside inflow."""
+    c = {}
+    for r in ["R1", "R2", "R3", "T1", "T2", "T3", "R4", "R5", "Lake", "R6", "R7", "R8", "R9"]:
+        up = t.index[t["downstream"] == r]
+        inflow = t.at[r, "flow"] - t.loc[up, "flow"].sum()
+        mass = sum(t.at[u, "flow"] * c[u] for u in up) + inflow * t.at[r, "inflow:parent"]
+        volume = t.at[r, "length"] * t.at[r, "width"] * t.at[r, "depth"]
+        c[r] = mass / (t.at[r, "flow"] + k * volume)
+    return c
+
+
+def test_the_generated_river_matches_the_hand_calculation(tmp_path):
+    t = river_example.reaches()
+    m = river_example.build(sediment=False)
+    assert len(t) == 13 and m.compartments["layer"].eq("water").sum() == 13
+    m.write(tmp_path / "river")
+    profile = ostra.read_profile(_run(tmp_path / "river"))
+    parent = profile[profile.state_variable == 1].set_index("compartment")["concentration"]
+    expected = _hand_calculation(t, river_example.DECAY)
+    reach = m.compartments["reach"]
+    for k, value in parent.items():
+        assert value == pytest.approx(expected[reach[k]], rel=1e-6), reach[k]
+
+
+def test_the_sediment_version_closes_its_balance(tmp_path):
+    # The layers' water contents differ from the water's: each side of a
+    # water-sediment link gets its own E. With the values of the example,
+    # ostra's Single sums of each equation's coefficients are exact, so what
+    # is left of the balance error is the conservation across interfaces.
+    m = river_example.build(sediment=True)
+    m.write(tmp_path / "kept")
+    balance = ostra.read_mass_balance(_run(tmp_path / "kept")).table.iloc[0]
+    assert abs(balance.balance_error) <= 1e-9 * (balance.initial + balance["in"])
+
+    # The same E on both sides, as the tables allow: mass is lost.
+    same = m.copy()
+    sediment = same.interfaces["compartment"].map(same.compartments["layer"]).str.startswith("sediment")
+    above = same.interfaces["adjacent"].map(same.compartments["layer"]).eq("water")
+    bulk = same.interfaces.loc[sediment & above, "exchange:parent"] * 0.5
+    same.interfaces.loc[sediment & above, "exchange:parent"] = bulk
+    same.write(tmp_path / "same")
+    balance = ostra.read_mass_balance(_run(tmp_path / "same")).table.iloc[0]
+    assert abs(balance.balance_error) > 1e-4 * (balance.initial + balance["in"])
+
+
+def test_check_is_silent_on_the_builders_links_and_warns_of_a_water_content_mismatch(tmp_path):
+    m = river_example.build(sediment=True)
+    assert m.check(tmp_path / "built", executable=PROGRAM).warnings == ()
+    # The water content of one top layer changed after its links were made.
+    layer = m.compartments["layer"]
+    top = int(layer.index[layer == "sediment 1"][0])
+    sides = m.interfaces[m.interfaces["compartment"] == top]
+    water = int(sides.loc[sides["adjacent"].map(layer) == "water", "adjacent"].iloc[0])
+    below = int(sides.loc[sides["adjacent"].map(layer) == "sediment 2", "adjacent"].iloc[0])
+    m.compartments.loc[top, "water_content"] = 0.4
+    report = m.check(tmp_path / "changed", executable=PROGRAM)
+    found = [w for w in report.warnings if "different dispersive conductances" in w]
+    assert len(found) == 2 and all(f"compartments {water} and {top}" in w for w in found), report.warnings
+    assert all(f"compartments {top} and {below}" in w for w in found)
+    # Setting the links' exchange again derives both sides' E anew.
+    for sv in m.state_variables:
+        m.link(water, top).exchange[sv] = 0.0025
+        m.link(top, below).exchange[sv] = 0.0005
+    assert m.check(tmp_path / "reset", executable=PROGRAM).warnings == ()
+
+
+def test_the_equation_solver_form_from_arrays(runs, tmp_path):
+    original = ostra.Model.read(runs["equation-solver"].model_dir)
+    e = original.equations
+    m = ostra.Model.from_equations(e.A, e.B, RV=e.RV, initial=e.initial)
+    m.options = original.options.copy()
+    m.write(tmp_path / "eqns")
+    _same_runs(runs["equation-solver"], _run(tmp_path / "eqns"))
+
+
+def test_the_example_script_builds_checks_runs_and_plots(tmp_path):
+    env = dict(os.environ, OSTRA_EXE=str(PROGRAM), PYTHONDONTWRITEBYTECODE="1")
+    proc = subprocess.run([sys.executable, str(EXAMPLES / "river_with_sediment.py"), str(tmp_path)],
+                          capture_output=True, text=True, env=env, cwd=REPO, timeout=300)
+    assert proc.returncode == 0, proc.stderr
+    assert "no fault found" in proc.stdout and "Done!" in proc.stdout
+    for picture in ("river-profile.png", "time-series.png", "mass-balance.png", "layers-profile.png"):
+        assert (tmp_path / picture).stat().st_size > 2000
