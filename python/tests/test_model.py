@@ -18,9 +18,14 @@ from conftest import EXAMPLE_NAMES, EXAMPLES, PROGRAM, REPO
 
 
 def _example_script():
+    """examples/river_with_sediment.py as a module (no bytecode left in examples/)."""
     spec = importlib.util.spec_from_file_location("river_with_sediment", EXAMPLES / "river_with_sediment.py")
     module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    keep, sys.dont_write_bytecode = sys.dont_write_bytecode, True
+    try:
+        spec.loader.exec_module(module)
+    finally:
+        sys.dont_write_bytecode = keep
     return module
 
 

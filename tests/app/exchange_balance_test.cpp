@@ -11,16 +11,6 @@
 namespace ostra::testing {
 namespace {
 
-std::string Flat(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        const bool blank = ch == ' ' || ch == '\n' || ch == '\r';
-        if (blank && (out.empty() || out.back() == ' ')) continue;
-        out += blank ? ' ' : ch;
-    }
-    return out;
-}
-
 // Fixed boundary 1 -> interior 2 -> interior 3 -> flow exit 4, a flow of 1
 // and an exchange coefficient of .5 on every interface, centroids 1 apart.
 // `ecoefs` and `flows` replace the records of state variable 1 in

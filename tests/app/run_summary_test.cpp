@@ -20,16 +20,6 @@ namespace {
 
 using Rows = std::vector<std::vector<double>>;
 
-std::string Flat(const std::string& text) {
-    std::string out;
-    for (char ch : text) {
-        const bool blank = ch == ' ' || ch == '\n' || ch == '\r';
-        if (blank && (out.empty() || out.back() == ' ')) continue;
-        out += blank ? ' ' : ch;
-    }
-    return out;
-}
-
 // The summary prints 6 significant digits.
 void ExpectPrinted(const std::string& printed, double value, const std::string& what) {
     EXPECT_NEAR(std::stod(printed), value, 5E-6 * std::fabs(value) + 1E-300) << what;

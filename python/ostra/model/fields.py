@@ -16,12 +16,11 @@ whole arrays (each distinct value formatted once), each reading back as
 exactly the value meant (python/ostra/numbers.py).
 
 Exports: FieldReader, ModelFileError, single_texts, double_texts, int_texts,
-write_lines, MISSING.
+write_lines, remove_other_spellings, MISSING.
 """
 
 from __future__ import annotations
 
-import math
 import os
 import re
 from decimal import Decimal, InvalidOperation
@@ -29,6 +28,7 @@ from fractions import Fraction
 from pathlib import Path
 
 import numpy as np
+import pandas as pd
 
 from ..numbers import NumberTextError, _nearest_single, double_text, single_text
 
@@ -115,14 +115,6 @@ class FieldReader:
         self.field = 0
         return text
 
-    def at_end(self) -> bool:
-        """True when no field is left in the file."""
-        while self.line < len(self.lines):
-            if self.field < len(self._line_fields(self.line)):
-                return False
-            self.line += 1
-            self.field = 0
-        return True
 
     # -- fields ------------------------------------------------------------
 
@@ -149,8 +141,27 @@ class FieldReader:
                 self.field = 0
         return out, where
 
-    def text(self, what: str) -> str:
-        return self.take(1, what)[0][0]
+    def records(self, kinds: list[str], what: str, terminated: bool = True) -> np.ndarray:
+        """Records of len(kinds) fields up to one whose first field is -999
+        (of which only that field is read), as rows of a float64 array;
+        `kinds` gives each field's type ("int", "single", "double"). Without
+        `terminated`, the end of the file ends the records too."""
+        width = len(kinds)
+        fields, where = [], []
+        for i in range(self.line, len(self.lines)):
+            rest = self._line_fields(i)[self.field if i == self.line else 0:]
+            fields += rest
+            where += [i + 1] * len(rest)
+        starts = pd.to_numeric(pd.Series(fields[0::width], dtype=object), errors="coerce").to_numpy(np.float64)
+        ends = np.nonzero(np.round(starts) == MISSING)[0]
+        count = int(ends[0]) if ends.size else len(fields) // width
+        if not ends.size and (terminated or len(fields) % width):
+            self.take(len(fields) + 1, f"{what}, or -999 ending the records" if terminated else what)
+        rows = np.empty((count, width))
+        for c, kind in enumerate(kinds):
+            rows[:, c] = self.convert(fields[c:count * width:width], where[c:count * width:width], what, kind)
+        self.take(count * width + (1 if ends.size else 0), what)
+        return rows
 
     def numbers(self, count: int, what, kind: str = "double") -> np.ndarray:
         """`count` numbers as float64: "double" as read, "single" the Single
@@ -160,9 +171,6 @@ class FieldReader:
 
     def single(self, what: str) -> float:
         return float(self.numbers(1, what, "single")[0])
-
-    def double(self, what: str) -> float:
-        return float(self.numbers(1, what, "double")[0])
 
     def integer(self, what: str) -> int:
         return int(self.numbers(1, what, "int")[0])
@@ -274,10 +282,6 @@ def write_lines(directory: Path, name: str, lines: list[str]) -> Path:
     with open(path, "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
     return path
-
-
-def is_missing(value) -> bool:
-    return value is None or (isinstance(value, float) and math.isnan(value)) or value == MISSING
 
 
 def remove_other_spellings(directory: Path, name: str) -> None:

@@ -108,9 +108,9 @@ class Model:
         self.boundary = self._frame(np.float64, np.nan)
         self.initial: pd.DataFrame | None = self._frame(np.float64, 0.0)
         self.guess: pd.DataFrame | None = None
-        self.multipliers = pd.DataFrame(columns=MultipliersFile.columns)
-        self.volume_terms = pd.DataFrame(columns=VolumeTermsFile.columns)
-        self.area_terms = pd.DataFrame(columns=AreaTermsFile.columns)
+        self.multipliers = pd.DataFrame(columns=MultipliersFile.columns())
+        self.volume_terms = pd.DataFrame(columns=VolumeTermsFile.columns())
+        self.area_terms = pd.DataFrame(columns=AreaTermsFile.columns())
         self.loads = Loads()
         self.equations: Equations | None = None
         self.companions: dict[str, Path] = {}
@@ -440,7 +440,7 @@ class Model:
         control = find_file(directory, CONTROL_FILE)
         if control is None:
             raise FileNotFoundError(f'{directory} holds no "{CONTROL_FILE}"; it is not a model directory')
-        options = Options.read(directory, control)
+        options = Options.read(control)
         sidecar = _read_sidecar(directory)
         nsv = max(options.counts[0], 1)
         names = sidecar.get("state_variables") or []
@@ -508,6 +508,8 @@ class Model:
                     continue
                 if table.name in self.raw:
                     (directory / table.name).write_bytes(self.raw[table.name])
+                elif table in _OPTIONAL_FRAMES and getattr(self, _OPTIONAL_FRAMES[table]) is None:
+                    continue
                 elif not _unknown(self, table):
                     table.write(self, directory)
                 else:
@@ -551,6 +553,10 @@ class Model:
             return f"<ostra.Model EQNS: {n} equations>"
         return (f"<ostra.Model ENVS: {len(self.state_variables)} state variables ({', '.join(self.state_variables)}), "
                 f"{self.size} compartments, {len(self.interfaces)} interface sides>")
+
+
+# Tables the model may lack (a run that does not need them).
+_OPTIONAL_FRAMES = {InitialFile: "initial", GuessFile: "guess"}
 
 
 class _LoadsTable:

@@ -148,7 +148,7 @@ class Options:
     # -- the file ------------------------------------------------------------
 
     @classmethod
-    def read(cls, directory: Path, path: Path) -> "Options":
+    def read(cls, path: Path) -> "Options":
         r = FieldReader(path, CONTROL_FILE)
         lines = r.lines
         if len(lines) < 72:

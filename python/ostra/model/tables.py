@@ -399,96 +399,70 @@ class GuessFile:
         write_lines(directory, GuessFile.name, lines)
 
 
-class MultipliersFile:
+class _RecordsFile:
+    """A table of records in file order, ended by -999: each field a whole
+    number ("int"), a state variable ("sv", written by its number) or a
+    Single ("single")."""
+
+    name = ""
+    time_variable = None
+    attribute = ""
+    header = ""
+    fields: list = []       # (column, kind)
+    terminated = True       # False: the end of the file may end the records too
+
+    @classmethod
+    def columns(cls) -> list[str]:
+        return [c for c, _ in cls.fields]
+
+    @classmethod
+    def read(cls, model, r: FieldReader) -> None:
+        r.read_line("header line")
+        kinds = ["single" if k == "single" else "int" for _, k in cls.fields]
+        v = r.records(kinds, f"a field of a record of {cls.name}", cls.terminated)
+        frame = pd.DataFrame({c: [model.sv_name(x) for x in v[:, i]] if k == "sv" else
+                              (v[:, i].astype(np.int64) if k == "int" else v[:, i])
+                              for i, (c, k) in enumerate(cls.fields)}, columns=cls.columns())
+        setattr(model, cls.attribute, frame)
+
+    @classmethod
+    def write(cls, model, directory: Path) -> None:
+        t = getattr(model, cls.attribute)
+        texts = [[str(model.sv_number(x)) for x in t[c]] if k == "sv" else
+                 (int_texts(t[c].to_numpy(dtype=np.int64)) if k == "int" else
+                  single_texts(t[c].to_numpy(dtype=np.float64))) for c, k in cls.fields]
+        write_lines(directory, cls.name, [cls.header] + [",".join(row) for row in zip(*texts)] + ["-999"])
+
+
+class MultipliersFile(_RecordsFile):
     """"FlowandEMultipliers.csv": multipliers of single matrix entries."""
 
     name = "FlowandEMultipliers.csv"
     time_variable = "multipliers"
-    columns = ["state_variable", "row", "column", "interface_a", "interface_b", "exchange_multiplier",
-               "flow_multiplier"]
-
-    @staticmethod
-    def read(model, r: FieldReader) -> None:
-        r.read_line("header line")
-        rows = []
-        while not r.at_end():
-            sv = r.integer("state variable of a multiplier record, or -999")
-            if sv == -999:
-                break
-            ints = [int(x) for x in r.numbers(4, "compartment of a multiplier record", "int")]
-            mults = list(r.numbers(2, "multiplier", "single"))
-            rows.append([model.sv_name(sv), *ints, *mults])
-        model.multipliers = pd.DataFrame(rows, columns=MultipliersFile.columns)
-
-    @staticmethod
-    def write(model, directory: Path) -> None:
-        m = model.multipliers
-        lines = ["State variable,row compartment,column compartment,interface compartment,interface compartment,"
-                 "exchange multiplier,flow multiplier"]
-        e = single_texts(m["exchange_multiplier"].to_numpy(dtype=np.float64))
-        q = single_texts(m["flow_multiplier"].to_numpy(dtype=np.float64))
-        for i, row in enumerate(m.itertuples(index=False)):
-            lines.append(f"{model.sv_number(row.state_variable)},{int(row.row)},{int(row.column)},"
-                         f"{int(row.interface_a)},{int(row.interface_b)},{e[i]},{q[i]}")
-        write_lines(directory, MultipliersFile.name, lines + ["-999"])
+    attribute = "multipliers"
+    header = ("State variable,row compartment,column compartment,interface compartment,interface compartment,"
+              "exchange multiplier,flow multiplier")
+    fields = [("state_variable", "sv"), ("row", "int"), ("column", "int"), ("interface_a", "int"),
+              ("interface_b", "int"), ("exchange_multiplier", "single"), ("flow_multiplier", "single")]
+    terminated = False
 
 
-class VolumeTermsFile:
+class VolumeTermsFile(_RecordsFile):
     """"VolumeSrcSnks.csv": first-order terms within a compartment."""
 
     name = "VolumeSrcSnks.csv"
-    time_variable = None
-    columns = ["compartment", "receiving", "driving", "rate"]
-
-    @staticmethod
-    def read(model, r: FieldReader) -> None:
-        r.read_line("header line")
-        rows = []
-        while True:
-            k = r.integer("compartment of a volume term, or -999")
-            if k == -999:
-                break
-            sr, sc = (int(x) for x in r.numbers(2, "state variable of a volume term", "int"))
-            rows.append([k, model.sv_name(sr), model.sv_name(sc), r.single("rate constant")])
-        model.volume_terms = pd.DataFrame(rows, columns=VolumeTermsFile.columns)
-
-    @staticmethod
-    def write(model, directory: Path) -> None:
-        t = model.volume_terms
-        rates = single_texts(t["rate"].to_numpy(dtype=np.float64))
-        lines = ["Compartment,receiving state variable,driving state variable,rate constant (negative = sink)"]
-        lines += [f"{int(k)},{model.sv_number(a)},{model.sv_number(b)},{v}"
-                  for k, a, b, v in zip(t["compartment"], t["receiving"], t["driving"], rates)]
-        write_lines(directory, VolumeTermsFile.name, lines + ["-999"])
+    attribute = "volume_terms"
+    header = "Compartment,receiving state variable,driving state variable,rate constant (negative = sink)"
+    fields = [("compartment", "int"), ("receiving", "sv"), ("driving", "sv"), ("rate", "single")]
 
 
-class AreaTermsFile:
+class AreaTermsFile(_RecordsFile):
     """"AreaSrcSnks.csv": terms across an interface, per unit area."""
 
     name = "AreaSrcSnks.csv"
-    time_variable = None
-    columns = ["state_variable", "compartment", "adjacent", "rate"]
-
-    @staticmethod
-    def read(model, r: FieldReader) -> None:
-        r.read_line("header line")
-        rows = []
-        while True:
-            sv = r.integer("state variable of an area term, or -999")
-            if sv == -999:
-                break
-            k, j = (int(x) for x in r.numbers(2, "compartment of an area term", "int"))
-            rows.append([model.sv_name(sv), k, j, r.single("rate per unit area")])
-        model.area_terms = pd.DataFrame(rows, columns=AreaTermsFile.columns)
-
-    @staticmethod
-    def write(model, directory: Path) -> None:
-        t = model.area_terms
-        rates = single_texts(t["rate"].to_numpy(dtype=np.float64))
-        lines = ["State variable,compartment,adjacent compartment,rate per unit area (negative = sink)"]
-        lines += [f"{model.sv_number(s)},{int(k)},{int(j)},{v}"
-                  for s, k, j, v in zip(t["state_variable"], t["compartment"], t["adjacent"], rates)]
-        write_lines(directory, AreaTermsFile.name, lines + ["-999"])
+    attribute = "area_terms"
+    header = "State variable,compartment,adjacent compartment,rate per unit area (negative = sink)"
+    fields = [("state_variable", "sv"), ("compartment", "int"), ("adjacent", "int"), ("rate", "single")]
 
 
 # In the order they are read: each may need what the ones before it read.

@@ -293,10 +293,23 @@ def _concentrations(m, problems):
                                 f"{'have' if missing.size > 1 else 'has'} none")
 
 
-def _holds(m, sv, k) -> bool:
-    if sv not in m.state_variables or not 1 <= k <= m.size:
-        return False
-    return bool(m.presence.at[k, sv]) and kind_codes(m.compartments["kind"])[k - 1] == 0
+def _holding(m):
+    """A function (state variable names, compartment numbers) -> True where
+    the state variable has an equation in the compartment."""
+    kinds = kind_codes(m.compartments["kind"])
+    presence = m.presence.reindex(index=m.compartments.index, columns=m.state_variables,
+                                  fill_value=False).to_numpy(dtype=bool)
+    holds = presence & (kinds == 0)[:, None]
+    place = {sv: i for i, sv in enumerate(m.state_variables)}
+
+    def test(svs, ks) -> np.ndarray:
+        svs = np.array([place.get(v, -1) if isinstance(v, str) else -1 for v in svs], dtype=np.int64)
+        ks = np.asarray(ks, dtype=np.int64)
+        ok = (svs >= 0) & (ks >= 1) & (ks <= len(kinds))
+        out = np.zeros(len(ks), dtype=bool)
+        out[ok] = holds[ks[ok] - 1, svs[ok]]
+        return out
+    return test
 
 
 def _terms(m, problems):
@@ -306,33 +319,45 @@ def _terms(m, problems):
         if sv not in m.state_variables:
             problems.append(f"a term names the state variable {sv!r}, which the model does not have")
     kinds = kind_codes(m.compartments["kind"])
-    for row in m.volume_terms.itertuples(index=False):
-        k = int(row.compartment)
-        if not 1 <= k <= nt:
-            problems.append(f"a volume term names compartment {k}, which does not exist")
-        elif kinds[k - 1] == 0:
-            for sv in ({row.receiving} | ({row.driving} if row.rate >= 0 else set())):
-                if sv in m.state_variables and not _holds(m, sv, k):
-                    problems.append(f"a volume term needs state variable {_q(sv)} in compartment {k}, where it is "
-                                    "not computed")
-    s = m.interfaces
-    for row in m.area_terms.itertuples(index=False):
-        k, j = int(row.compartment), int(row.adjacent)
-        if not (1 <= k <= nt and 1 <= j <= nt):
-            problems.append(f"an area term names compartments {k} and {j}; the model has {nt}")
-            continue
-        if row.state_variable in m.state_variables and not _holds(m, row.state_variable, k):
-            problems.append(f"an area term of state variable {_q(row.state_variable)} acts in compartment {k}, "
-                            "where it is not computed")
-        back = s[(s["compartment"] == j) & (s["adjacent"] == k)]
-        if not len(back):
-            problems.append(f"an area term acts across the interface {j} -> {k}, but compartment {j} lists no "
-                            f"interface to {k} (its area is that of {j}'s side)")
-        elif np.isnan(back["area"].iloc[0]):
-            problems.append(f"an area term acts across the interface {j} -> {k}, whose area is not given")
-        if row.rate >= 0 and kinds[j - 1] != 0:
-            problems.append(f"an area source into compartment {k} from compartment {j}, which is no interior "
-                            "compartment: give it as a load instead")
+    holds = _holding(m)
+    v = m.volume_terms
+    k = v["compartment"].to_numpy(dtype=np.int64)
+    exists = (k >= 1) & (k <= nt)
+    for i in np.nonzero(~exists)[0][:1]:
+        problems.append(f"a volume term names compartment {k[i]}, which does not exist")
+    used = exists & (kinds[np.clip(k, 1, max(nt, 1)) - 1] == 0) if nt else exists
+    rate = v["rate"].to_numpy(dtype=np.float64)
+    known = set(m.state_variables)
+    for column, needed in (("receiving", used), ("driving", used & (rate >= 0))):
+        names = v[column].to_numpy()
+        bad = np.nonzero(needed & np.isin(names, list(known)) & ~holds(names, k))[0]
+        for i in bad[:1]:
+            problems.append(f"a volume term needs state variable {_q(names[i])} in compartment {k[i]}, where it is "
+                            f"not computed{f' (and {len(bad) - 1} more such terms)' if len(bad) > 1 else ''}")
+    a = m.area_terms
+    if not len(a):
+        return
+    k = a["compartment"].to_numpy(dtype=np.int64)
+    j = a["adjacent"].to_numpy(dtype=np.int64)
+    inside = (k >= 1) & (k <= nt) & (j >= 1) & (j <= nt)
+    for i in np.nonzero(~inside)[0][:1]:
+        problems.append(f"an area term names compartments {k[i]} and {j[i]}; the model has {nt}")
+    names = a["state_variable"].to_numpy()
+    for i in np.nonzero(inside & np.isin(names, list(known)) & ~holds(names, k))[0][:1]:
+        problems.append(f"an area term of state variable {_q(names[i])} acts in compartment {k[i]}, where it is "
+                        "not computed")
+    s = m.interfaces.drop_duplicates(["compartment", "adjacent"])
+    back = pd.DataFrame({"compartment": j, "adjacent": k}).merge(
+        s[["compartment", "adjacent", "area"]], how="left", on=["compartment", "adjacent"], indicator=True)
+    for i in np.nonzero(inside & (back["_merge"] == "left_only").to_numpy())[0][:1]:
+        problems.append(f"an area term acts across the interface {j[i]} -> {k[i]}, but compartment {j[i]} lists no "
+                        f"interface to {k[i]} (its area is that of {j[i]}'s side)")
+    for i in np.nonzero(inside & (back["_merge"] == "both").to_numpy() & back["area"].isna().to_numpy())[0][:1]:
+        problems.append(f"an area term acts across the interface {j[i]} -> {k[i]}, whose area is not given")
+    rate = a["rate"].to_numpy(dtype=np.float64)
+    for i in np.nonzero(inside & (rate >= 0) & (kinds[np.clip(j, 1, nt) - 1] != 0))[0][:1]:
+        problems.append(f"an area source into compartment {k[i]} from compartment {j[i]}, which is no interior "
+                        "compartment: give it as a load instead")
 
 
 def _loads(m, problems, warnings):
@@ -340,6 +365,7 @@ def _loads(m, problems, warnings):
     if "loads" in o.time_variable and not len(m.loads):
         return
     end = o.end_time
+    holds = _holding(m)
     for n, b in enumerate(m.loads, start=1):
         where = f"load block {n} ({b.start:g} to {b.end:g})"
         if not b.start < b.end:
@@ -351,10 +377,14 @@ def _loads(m, problems, warnings):
                             "this block does not hold, so the run has no loads")
         if not o.dynamic and n == 2:
             warnings.append("a steady-state run reads only the first load block; blocks 2 and later are not used")
-        for k, sv, w in b.records:
+        if not b.records:
+            continue
+        ks, svs, ws = zip(*b.records)
+        held = holds(svs, ks)
+        for k, sv, w, ok in zip(ks, svs, ws, held):
             if sv not in m.state_variables:
                 problems.append(f"{where} loads state variable {sv!r}, which the model does not have")
-            elif not _holds(m, sv, k):
+            elif not ok:
                 problems.append(f"{where} loads state variable {_q(sv)} into compartment {k}, where it has no "
                                 "equation")
             if not np.isfinite(w):
