@@ -65,6 +65,60 @@ def test_generated_models_read_back_as_written(tmp_path):
             assert f.read_bytes() == (tmp_path / name / "b" / f.name).read_bytes(), (name, f.name)
 
 
+def _one_value_a_line(model):
+    """Every table after its header one value per line (Loads.csv keeps its lines)."""
+    for path in model.iterdir():
+        if path.suffix.lower() == ".csv" and path.name not in ("Control.csv", "Loads.csv"):
+            head, *rest = path.read_text().splitlines()
+            values = [v for line in rest for v in line.split(",")]
+            path.write_text("\n".join([head] + values) + "\n")
+
+
+def _quoted_padded_crlf(model):
+    """Values quoted and padded with blanks, CR LF line ends, a byte-order mark."""
+    for path in model.iterdir():
+        if path.suffix.lower() == ".csv" and path.name not in ("Control.csv", "Loads.csv"):
+            head, *rest = path.read_text().splitlines()
+            lines = [head] + [",".join(f' "{v}" ' for v in line.split(",")) for line in rest]
+            path.write_bytes(b"\xef\xbb\xbf" + "\r\n".join(lines).encode() + b"\r\n")
+
+
+def _exit_without_records(model):
+    """The flow exit (compartment 7) with interface count -999: no record in
+    the interface, flow and exchange tables."""
+    for name, first in (("Compartments.csv", "7,1,3"), ("Interfaces.csv", "7,"), ("Flows.csv", None),
+                        ("ECoefficients.csv", None)):
+        lines = (model / name).read_text().splitlines()
+        if name == "Compartments.csv":
+            lines = [ln.replace("7,1,3", "7,-999,3") if ln.startswith("7,1,3") else ln for ln in lines]
+        else:
+            lines = [ln for ln in lines if not (ln.startswith(first) if first else ln.split(",")[1:2] == ["7"])]
+        (model / name).write_text("\n".join(lines) + "\n")
+
+
+@pytest.mark.parametrize("layout", [_one_value_a_line, _quoted_padded_crlf, _exit_without_records],
+                         ids=["one value a line", "quoted, padded, CR LF", "a compartment without records"])
+def test_other_layouts_of_the_same_model_read_and_run_the_same(layout, fresh_model, tmp_path):
+    original = fresh_model("river-network-steady", "original")
+    changed = fresh_model("river-network-steady", "changed")
+    layout(changed)
+    first, second = _run(original), _run(changed)
+    _same_runs(first, second)
+    ostra.Model.read(original).write(tmp_path / "a")
+    ostra.Model.read(changed).write(tmp_path / "b")
+    _same_runs(_run(tmp_path / "a"), _run(tmp_path / "b"))
+    _same_runs(first, _run(tmp_path / "b"))
+
+
+def test_an_unreadable_field_is_named_with_file_line_and_value(fresh_model):
+    model = fresh_model("river-network-steady")
+    path = model / "Interfaces.csv"
+    path.write_text(path.read_text().replace("4,2,50,500,0,1", "4,2,50,5OO,0,1"))
+    with pytest.raises(ostra.ModelFileError, match=r'file "Interfaces.csv", line 5 \(a value of an interface record\): '
+                                                   r'expected a number, found "5OO"'):
+        ostra.Model.read(model)
+
+
 @pytest.mark.parametrize("change, edit", [
     (lambda m: m.compartments.__setitem__("volume", m.compartments["volume"].where(
         m.compartments.index != 5, m.compartments["volume"] * 2)),

@@ -4,7 +4,6 @@ of the concentrations at the centroids."""
 
 from __future__ import annotations
 
-import numpy as np
 import pandas as pd
 import pytest
 

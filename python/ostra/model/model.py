@@ -483,6 +483,11 @@ class Model:
                 if not varies:
                     raise ModelFileError(f"{directory}: {e}") from None
                 self.raw[table.name] = path.read_bytes()
+        # Flows or exchange coefficients of a time-variable table its program writes: not known here.
+        for sv in self.state_variables:
+            for column in (flow_column(sv), exchange_column(sv)):
+                if column not in self.interfaces.columns:
+                    self.interfaces[column] = np.nan
         for name in ("_nas_read", "_inface_adjacent"):
             self.__dict__.pop(name, None)
 
