@@ -1,7 +1,7 @@
 // transport.cpp -- advective and dispersive transport between compartments and
 // its assembly into the coefficient matrix.
 //
-// Exports: Transport, LoadATrans, LoadATransForStep.
+// Exports: Transport, LoadATrans, LoadATransForStep, TransportTerms.
 //
 // Transport walks every interior compartment K of one state variable and each
 // of K's interfaces in table order. For an interface to compartment IAS it

@@ -11,6 +11,7 @@ import subprocess
 import sys
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import ostra
@@ -324,3 +325,56 @@ def test_the_example_script_builds_checks_runs_and_plots(tmp_path):
     assert "no fault found" in proc.stdout and "Done!" in proc.stdout
     for picture in ("river-profile.png", "time-series.png", "mass-balance.png", "layers-profile.png"):
         assert (tmp_path / picture).stat().st_size > 2000
+
+
+@pytest.mark.parametrize("pair, value, attribute, expected", [
+    (9, "7", "scheme", 7),                     # a steady run ignores the scheme: kept as given
+    (9, "4", "scheme", "crank-nicolson"),
+    (13, "2", "output", "compartment"),
+    (3, "y", "steady", True),                  # words are compared in upper case
+    (20, "n", "non_negative", False),
+    (20, "0", "non_negative", True),           # anything but N keeps it on
+    (24, "Yes", "f_term", False),              # anything but Y leaves it off
+    (37, "sparse-lu", "solver", "sparse-lu"),
+    (37, "", "solver", "gauss-jordan"),
+], ids=lambda v: repr(v))
+def test_control_values_are_read_as_ostra_reads_them(pair, value, attribute, expected, fresh_model, tmp_path):
+    model = fresh_model("river-network-steady")
+    lines = (model / "Control.csv").read_text().splitlines()
+    if pair == 37:
+        lines += ["Linear solver", value]
+    else:
+        lines[2 * pair - 1] = value
+    (model / "Control.csv").write_text("\n".join(lines) + "\n")
+    m = ostra.Model.read(model)
+    assert getattr(m.options, attribute) == expected
+    m.write(tmp_path / "again")
+    assert getattr(ostra.Model.read(tmp_path / "again").options, attribute) == expected
+
+
+@pytest.mark.parametrize("change, message", [
+    (lambda t: t.__setitem__("downstream", [None, None, "A"]), "one outlet reach"),
+    (lambda t: t.__setitem__("downstream", [None, "C", "B"]), "flow in a circle"),
+    (lambda t: t.loc.__setitem__(("A", "flow"), 5.0), "reach 'A' carries 5, less than the 30 that flows into it"),
+    (lambda t: t.loc.__setitem__(("C", "downstream"), "X"), "reach 'C' flows into 'X', which is not in the table"),
+], ids=["two outlets", "a circle", "water lost", "an unknown reach"])
+def test_a_table_of_reaches_that_makes_no_river_is_refused(change, message):
+    t = pd.DataFrame({"length": 100.0, "width": 10.0, "depth": 1.0, "flow": [30.0, 20.0, 10.0],
+                      "downstream": [None, "A", "A"]}, index=pd.Index(["A", "B", "C"], name="reach"))
+    assert ostra.river_network(t).size == 6  # three reaches, two inflows, one exit
+    change(t)
+    with pytest.raises(ValueError, match=message):
+        ostra.river_network(t)
+
+
+def test_record_tables_end_at_their_terminator_or_say_where_it_is_missing(fresh_model):
+    model = fresh_model("river-network-steady")
+    (model / "FlowandEMultipliers.csv").write_text("SV,Row,Column,I1,I2,EMult,QMult\n1,2,2,2,1,.5,1\n")
+    assert ostra.Model.read(model).multipliers.to_dict("records") == [
+        dict(state_variable="sv1", row=2, column=2, interface_a=2, interface_b=1, exchange_multiplier=0.5,
+             flow_multiplier=1.0)]
+    path = model / "VolumeSrcSnks.csv"
+    path.write_text(path.read_text().replace("-999\n", ""))
+    with pytest.raises(ostra.ModelFileError, match=r'VolumeSrcSnks.csv", line 13 .*or -999 ending the records\): '
+                                                   "expected a number, found the end of the file"):
+        ostra.Model.read(model)

@@ -317,6 +317,16 @@ class PartitioningFile:
         write_lines(directory, PartitioningFile.name, lines)
 
 
+def _named_pairs(v: np.ndarray, nsv: int, nt: int):
+    """For records (state variable, compartment, value): the place
+    (sv - 1) x NT + (compartment - 1) of each, and which name a pair of the
+    model (whole numbers within range)."""
+    sv, k = v[:, 0], v[:, 1]
+    named = (sv == np.round(sv)) & (k == np.round(k)) & (sv >= 1) & (sv <= nsv) & (k >= 1) & (k <= nt)
+    place = np.where(named, (sv - 1) * nt + (k - 1), -1).astype(np.int64)
+    return place, named
+
+
 class BoundaryFile:
     """"BOUNDARY.csv": the concentration a boundary compartment imposes;
     the first record naming a state variable and compartment holds it."""
@@ -329,13 +339,11 @@ class BoundaryFile:
         r.read_line("header line")
         nsv, nt = len(model.state_variables), model.size
         v = r.numbers(3 * nsv * nt, "a value of a boundary record", "single").reshape(-1, 3)
-        out = np.full((nsv, nt), np.nan)
-        seen = np.zeros((nsv, nt), dtype=bool)
-        for sv, k, c in v:
-            i, j = int(sv) - 1, int(k) - 1
-            if sv == int(sv) and k == int(k) and 0 <= i < nsv and 0 <= j < nt and not seen[i, j]:
-                seen[i, j] = True
-                out[i, j] = np.nan if c == MISSING else c
+        out = np.full(nsv * nt, np.nan)
+        place, named = _named_pairs(v, nsv, nt)
+        # The first record of a pair holds its concentration, wherever it stands.
+        first_place, first = np.unique(place[named], return_index=True)
+        out[first_place] = _nan(v[named, 2][first])
         model.boundary = _per_sv_frame(model, out)
 
     @staticmethod
@@ -378,18 +386,17 @@ class GuessFile:
         r.read_line("header line")
         nsv, nt = len(model.state_variables), model.size
         v = r.numbers(3 * nsv * nt, "a value of a guess record", "single").reshape(-1, 3)
-        presence = model.presence.to_numpy(dtype=bool).T  # nsv x nt
-        pairs = np.argwhere(presence)  # equation order: state variable outer, compartment inner
-        out = np.full((nsv, nt), np.nan)
-        count = 0
-        for sv, k, g in v:
-            i, j = int(sv) - 1, int(k) - 1
-            if 0 <= i < nsv and 0 <= j < nt and presence[i, j]:
-                if count >= len(pairs):
-                    raise ModelFileError(f'file "{r.name}": more used guesses than equations')
-                a, b = pairs[count]
-                out[a, b] = np.nan if g == MISSING else g
-                count += 1
+        presence = model.presence.to_numpy(dtype=bool).T.reshape(-1)  # state variable outer
+        place, named = _named_pairs(v, nsv, nt)
+        used = named.copy()
+        used[named] = presence[place[named]]
+        equations = np.nonzero(presence)[0]  # equation order: state variable outer, compartment inner
+        guesses = _nan(v[used, 2])
+        if len(guesses) > len(equations):
+            raise ModelFileError(f'file "{r.name}": {len(guesses)} records give guesses, but the model has '
+                                 f"{len(equations)} equations")
+        out = np.full(nsv * nt, np.nan)
+        out[equations[:len(guesses)]] = guesses
         model.guess = _per_sv_frame(model, out)
 
     @staticmethod
