@@ -27,6 +27,7 @@
 #include "sources/linear_sources.h"
 #include "sources/loads.h"
 #include "textio/file_names.h"
+#include "transport/exchange_balance.h"
 #include "transport/transport.h"
 #include "transport/wiggle.h"
 
@@ -226,6 +227,7 @@ void CheckModel(ModelState& s) {
     }
     if (!s.opt.EquationSolver) {
         LoadATrans(s, y.A, y.BBC);
+        WarnExchangeImbalances(s);
         if (s.tables.VariableAlpha) Wiggle(s, s.opt.Dynamic ? 0 : MISSING_VALUE);
         LoadALinearSrcSnk(s, y.A);
     }

@@ -24,6 +24,7 @@
 #include "textio/errors.h"
 #include "textio/file_names.h"
 #include "textio/text_reader.h"
+#include "transport/exchange_balance.h"
 
 namespace ostra {
 namespace {
@@ -170,10 +171,11 @@ std::string StateVariables(const std::set<int>& svs) {
     return text;
 }
 
-std::string BalanceLines(const ModelState& s) {
+std::string BalanceLines(ModelState& s) {
     const BalanceFile f = ReadBalanceFile(s);
     if (f.rows.empty()) return SummaryLine(2, "Mass balance: \"MassBalance.csv\" could not be read back");
     const std::map<int, std::set<int>> formed = FormedFrom(s);
+    const std::vector<ExchangeImbalance> unbalanced = FindExchangeImbalances(s);
     std::string text = SummaryLine(2, "Mass balance (\"MassBalance.csv\"):");
     bool noted = false;
     for (const std::vector<double>& r : f.rows) {
@@ -193,6 +195,11 @@ std::string BalanceLines(const ModelState& s) {
                                        StateVariables(it->second) + " (\"" + VOLUME_SRC_SNK_FILE +
                                        "\"); the balance counts only terms of the same state variable, so "
                                        "the mass formed is not in \"in\" and shows here as balance error");
+            noted = true;
+        }
+        const std::string exchange = ExchangeImbalanceNote(unbalanced, static_cast<Integer>(sv));
+        if (!exchange.empty()) {
+            text += SummaryLine(6, exchange);
             noted = true;
         }
     }
@@ -264,7 +271,7 @@ std::string WarningLines(const RunControl& control) {
     return text;
 }
 
-std::string RunSummary(const ModelState& s, double wallSeconds) {
+std::string RunSummary(ModelState& s, double wallSeconds) {
     const RunOptions& o = s.opt;
     std::string text = "Summary:\n";
     std::string size = std::to_string(o.NEQN) + (o.NEQN == 1 ? " equation; " : " equations; ");

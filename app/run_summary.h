@@ -15,8 +15,10 @@ namespace ostra {
 // companion programs started; per state variable the final minimum, maximum
 // and total mass (volume x concentration x water content); the mass balance
 // of "MassBalance.csv" in words, with a note where it cannot close by
-// construction; the warnings; the result files written.
-std::string RunSummary(const ModelState& s, double wallSeconds);
+// construction or an interface does not conserve it; the warnings; the
+// result files written. Looks up multipliers as the assembly does (their
+// cache in `s` may be refilled); nothing else in `s` changes.
+std::string RunSummary(ModelState& s, double wallSeconds);
 
 // "compartment mode (ENVS), linear, dynamic".
 std::string ModeText(const RunOptions& o);

@@ -61,6 +61,13 @@ enum ExitStatus : int {
     EXIT_BUSY = 75,           // another run is going in the model directory; nothing was touched
 };
 
+// Exchange balance of interfaces between interior compartments (ostra --check):
+// the relative difference beyond which the dispersive conductances of the two
+// sides count as different (Single rounding of water content x E x area /
+// mixing length stays far below it), and how many interfaces one warning names.
+inline constexpr double EXCHANGE_BALANCE_TOL = 1E-5;
+inline constexpr int EXCHANGE_REPORT_MAX = 5;
+
 // Sources, sinks, loads and mass balance.
 inline constexpr const char* VOLUME_SRC_SNK_FILE = "VolumeSrcSnks.csv";
 inline constexpr const char* AREA_SRC_SNK_FILE = "AreaSrcSnks.csv";

@@ -1,7 +1,7 @@
 // transport.cpp -- advective and dispersive transport between compartments and
 // its assembly into the coefficient matrix.
 //
-// Exports: Transport, LoadATrans, LoadATransForStep.
+// Exports: Transport, LoadATrans, LoadATransForStep, TransportTerms.
 //
 // Transport walks every interior compartment K of one state variable and each
 // of K's interfaces in table order. For an interface to compartment IAS it
@@ -51,6 +51,8 @@ struct Interface {
     Integer IAS;
     Single Q;
     Single Area;
+    Single E;
+    Single MixLength;  // 0 when E is 0 or -999 (no mixing length is needed then)
     Single EAL;    // dispersive conductance E x Area / MixLength, 0 when E is 0 or -999
     Single ALPHA;
     Single kind;   // Compartment(IAS, 3)
@@ -145,6 +147,8 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
         OtherNeighbour(s, "ECoef(RowCount, ICEcoef) <> IAS in Transport", ECoefWhere(s, cell), cell, n,
                        t.ECoef(cell.RowCount, ICEcoef), f.IAS);
     const Single E = t.ECoef(cell.RowCount, ICEcoef + 1);
+    f.E = E;
+    f.MixLength = 0;
     CheckCompartmentNumber(s, cell, n, f.IAS);
 
     f.EAL = 0;
@@ -175,6 +179,7 @@ Interface ReadInterface(ModelState& s, Cell& cell, int n) {
                                     " (\"Control.csv\" pair 7) it is value 4 of the group of " +
                                     InterfaceWhere(s, cell, n)) +
                          Between(cell, f.IAS));
+        f.MixLength = MixLength;
         f.EAL = E * f.Area / MixLength;
     }
     f.ALPHA = t.Inface(cell.K, f.ICInface + 4);
@@ -269,17 +274,16 @@ void Extrapolate(ModelState& s, SSparse& Asm, const Cell& cell, const Interface&
     }
 }
 
-// All of one interface's contributions to Asm, Bsm and the mass-balance record.
-void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, int n) {
-    const Interface f = ReadInterface(s, cell, n);
+// The neighbour coefficient of interface f (of IAS's concentration in K's
+// equation), with its multipliers and its checks.
+void NeighbourTerms(ModelState& s, const Cell& cell, const Interface& f, InterfaceTerms& t) {
     const Integer ISV = cell.ISV, K = cell.K, IAS = f.IAS;
     const Single Q = f.Q, WCk = cell.WCk, ALPHA = f.ALPHA;
-    const bool multipliers = s.setup.UseMultipliers;
-
-    // Neighbour coefficient.
     Single EMult = 1, QMult = 1;
-    if (multipliers) ReadFlowandEMultipliers(s, ISV, K, IAS, K, IAS, EMult, QMult);
-    const Single DispN = f.EAL * EMult;
+    if (s.setup.UseMultipliers) ReadFlowandEMultipliers(s, ISV, K, IAS, K, IAS, EMult, QMult);
+    t.EMultN = EMult;
+    t.QMultN = QMult;
+    t.DispN = f.EAL * EMult;
     if (Q == MISSING)
         Error(s, "Q = -999 in Transport: " + FlowWhere(s, cell) + " gives no flow for interface " + Num(f.n) +
                      " (to compartment " + Num(IAS) + "); give 0 for no flow");
@@ -289,12 +293,56 @@ void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, in
     if (Q != 0 && WCk == 0)
         Error(s, "WCk = 0 in Transport: the flow " + Num(Q) + " cannot be divided by a zero water content" +
                      Between(cell, IAS));
-    Single AdvN = 0;
+    t.AdvN = 0;
     // Outflow weights K's neighbour by 1 - ALPHA, inflow by ALPHA; every
     // product is evaluated left to right in Single.
-    if (Q < 0) AdvN = Q * (1 - ALPHA) * QMult / WCk;
-    if (Q > 0) AdvN = Q * QMult * ALPHA / WCk;
-    const Single CoefN = DispN + AdvN;
+    if (Q < 0) t.AdvN = Q * (1 - ALPHA) * QMult / WCk;
+    if (Q > 0) t.AdvN = Q * QMult * ALPHA / WCk;
+    t.CoefN = t.DispN + t.AdvN;
+}
+
+// The own coefficient of interface f (of K's concentration), for a
+// neighbour of kind k, with its multipliers.
+void OwnTerms(ModelState& s, const Cell& cell, const Interface& f, Single k, InterfaceTerms& t) {
+    const Single Q = f.Q, WCk = cell.WCk, ALPHA = f.ALPHA;
+    Single EMult = 1, QMult = 1;
+    if (s.setup.UseMultipliers) ReadFlowandEMultipliers(s, cell.ISV, cell.K, cell.K, cell.K, f.IAS, EMult, QMult);
+    t.EMultK = EMult;
+    t.QMultK = QMult;
+    t.DispK = 0;
+    t.AdvK = 0;
+    if (k != 3) {
+        t.DispK = -f.EAL * EMult;
+        if (Q < 0) t.AdvK = Q * QMult * ALPHA / WCk;
+        if (Q > 0) t.AdvK = Q * (1 - ALPHA) * QMult / WCk;
+        t.CoefK = t.DispK + t.AdvK;
+    } else {
+        t.CoefK = Q * QMult / WCk;  // a flow exit takes all of the flow, without dispersion
+    }
+}
+
+InterfaceTerms TermsOf(const Cell& cell, const Interface& f) {
+    InterfaceTerms t;
+    t.IAS = f.IAS;
+    t.Q = f.Q;
+    t.ALPHA = f.ALPHA;
+    t.Area = f.Area;
+    t.E = f.E;
+    t.MixLength = f.MixLength;
+    t.EAL = f.EAL;
+    t.WCk = cell.WCk;
+    return t;
+}
+
+// All of one interface's contributions to Asm, Bsm and the mass-balance record.
+void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, int n) {
+    const Interface f = ReadInterface(s, cell, n);
+    const Integer ISV = cell.ISV, IAS = f.IAS;
+    const Single Q = f.Q, WCk = cell.WCk;
+    InterfaceTerms t = TermsOf(cell, f);
+
+    NeighbourTerms(s, cell, f, t);
+    const Single CoefN = t.CoefN;
 
     const Single k = s.tables.Compartment(IAS, 3);
     if (k == 0) {
@@ -310,26 +358,14 @@ void AssembleInterface(ModelState& s, SSparse& Asm, SVector& Bsm, Cell& cell, in
     int record = 0;
     if (s.mb.MassBalanceOn && k != 0) {
         record = OpenBoundaryRecord(s, cell, IAS);
-        s.mb.MBBoundary(record, 4) = k == 3 ? Single(0) : Single(WCk * DispN + WCk * AdvN);
+        s.mb.MBBoundary(record, 4) = k == 3 ? Single(0) : Single(WCk * t.DispN + WCk * t.AdvN);
     }
 
-    // Own coefficient.
-    EMult = 1;
-    QMult = 1;
-    if (multipliers) ReadFlowandEMultipliers(s, ISV, K, K, K, IAS, EMult, QMult);
-    Single CoefK = 0, DispK = 0, AdvK = 0;
-    if (k != 3) {
-        DispK = -f.EAL * EMult;
-        if (Q < 0) AdvK = Q * QMult * ALPHA / WCk;
-        if (Q > 0) AdvK = Q * (1 - ALPHA) * QMult / WCk;
-        CoefK = DispK + AdvK;
-    } else {
-        CoefK = Q * QMult / WCk;  // a flow exit takes all of the flow, without dispersion
-    }
+    OwnTerms(s, cell, f, k, t);
     const int e = OwnEquation(s, cell);
-    Asm.At(e, e) += CoefK;
+    Asm.At(e, e) += t.CoefK;
     if (record != 0)
-        s.mb.MBBoundary(record, 5) = k == 3 ? Single(Q * QMult) : Single(WCk * DispK + WCk * AdvK);
+        s.mb.MBBoundary(record, 5) = k == 3 ? Single(Q * t.QMultK) : Single(WCk * t.DispK + WCk * t.AdvK);
 
     if (k == 4) Extrapolate(s, Asm, cell, f, CoefN, e);
 }
@@ -367,6 +403,17 @@ void Transport(ModelState& s, SSparse& Asm, SVector& Bsm, Integer ISV) {
         for (int n = 1; n <= cell.NAS; ++n) AssembleInterface(s, Asm, Bsm, cell, n);
         CheckFlowBalance(s, cell);
     }
+}
+
+InterfaceTerms TransportTerms(ModelState& s, Integer ISV, Integer K, int n) {
+    const int NT = s.setup.NT;
+    Cell cell{ISV, K, (ISV - 1) * NT + K, s.tables.Compartment(K, 9), 0};
+    cell.NAS = RoundToInteger(s.tables.Compartment(K, 2), "number of adjacent compartments in Compartments.csv");
+    const Interface f = ReadInterface(s, cell, n);
+    InterfaceTerms t = TermsOf(cell, f);
+    NeighbourTerms(s, cell, f, t);
+    OwnTerms(s, cell, f, s.tables.Compartment(f.IAS, 3), t);
+    return t;
 }
 
 namespace {

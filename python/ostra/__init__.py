@@ -1,14 +1,30 @@
-"""Running ostra models from Python, reading their results, plotting them and
-studying them over many scenarios on a Dask cluster.
+"""Building, reading and writing ostra models from Python, running them,
+reading their results, plotting them and studying them over many scenarios
+on a Dask cluster.
 
-Every public name is reachable as `ostra.<name>`: the readers of
-`ostra.results`, the studies of `ostra.studies`, `run` and its errors
-(`ostra.runner`), and the plots as `ostra.plot` (imported when first used).
+Every public name is reachable as `ostra.<name>`: the model of
+`ostra.model`, the readers of `ostra.results`, the studies of
+`ostra.studies`, `run` and its errors (`ostra.runner`), and the plots as
+`ostra.plot` (imported when first used).
 """
 
 __version__ = "0.2.0"
 
 from .files import find_file
+from .model import (
+    CheckReport,
+    Equations,
+    Link,
+    LoadBlock,
+    Loads,
+    Model,
+    ModelError,
+    ModelFileError,
+    Options,
+    add_sediment,
+    grid,
+    river_network,
+)
 from .results import (
     IncompleteResultError,
     MassBalance,
@@ -44,6 +60,8 @@ from .studies import (
 __all__ = [
     "CalibrationResult", "SampleResult", "SensitivityResult", "calibrate", "read_observations", "sample",
     "sensitivity",
+    "CheckReport", "Equations", "Link", "LoadBlock", "Loads", "Model", "ModelError", "ModelFileError", "Options",
+    "add_sediment", "grid", "river_network",
     "ExecutableNotFound", "IncompleteResultError", "LocalDask", "MassBalance", "OutputError", "ResultFileError",
     "RunError", "RunResult", "RunTimeout", "StaleResultError", "StudyError", "SweepError", "TemplateError",
     "find_executable", "find_file", "latest_run_error", "local_client", "read_last_row", "read_mass_balance",
@@ -52,9 +70,9 @@ __all__ = [
 
 
 def __getattr__(name):
+    import importlib
+
     # Matplotlib is imported only when plots are asked for.
     if name == "plot":
-        import importlib
-
         return importlib.import_module(".plot", __name__)
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

@@ -98,23 +98,124 @@ def _log_axis(ax, values: np.ndarray) -> None:
     ax.set_yscale("log")
 
 
+class _ModelInfo:
+    """What the model of the results says: state-variable names and, read
+    when a choice needs it, the compartments table."""
+
+    def __init__(self, model, directory: Path | None):
+        self._model = model
+        self._directory = directory
+        self._compartments = None
+        names = None
+        if model is not None and hasattr(model, "state_variables"):
+            names = list(model.state_variables)
+        elif model is None and directory is not None:
+            from .model import read_labels
+
+            names = read_labels(directory).get("state_variables")
+        self.names = names
+
+    def label(self, number: int) -> str:
+        """"state variable 2", or its name with the number where it has one."""
+        n = int(number)
+        if self.names and 1 <= n <= len(self.names) and self.names[n - 1] != f"sv{n}":
+            return f"{self.names[n - 1]} (state variable {n})"
+        return f"state variable {n}"
+
+    def number(self, sv) -> int:
+        if isinstance(sv, str):
+            if not self.names or sv not in self.names:
+                raise ValueError(f"no state variable {sv!r} in the model"
+                                 + (f" (there are {', '.join(self.names)})" if self.names else
+                                    " (its state variables have no names; choose them by number)"))
+            return self.names.index(sv) + 1
+        return int(sv)
+
+    def compartments(self) -> pd.DataFrame:
+        if self._compartments is None:
+            from .model import Model
+
+            model = self._model
+            if model is None or isinstance(model, (str, os.PathLike)):
+                where = Path(model) if model is not None else self._directory
+                if where is None:
+                    raise ValueError("choosing by kind, layer or a column of the compartments table needs the "
+                                     "model: pass model= (a Model or its directory)")
+                model = Model.read(where)
+                if self.names is None:
+                    self.names = list(model.state_variables)
+            self._compartments = model.compartments
+        return self._compartments
+
+
+def _info(source, table: pd.DataFrame, model) -> _ModelInfo:
+    directory = _directory(source)
+    if directory is None and table.attrs.get("path"):
+        directory = Path(table.attrs["path"]).parent
+    return _ModelInfo(model, directory)
+
+
+def _choose_compartments(table: pd.DataFrame, info: _ModelInfo, compartments, kind, z, where) -> pd.DataFrame:
+    """The rows of the compartments a plot is limited to: those listed
+    (each must be in the results), and of those in the results the ones of
+    the kind, centroid z and column values asked for."""
+    table = _select(table, "compartment", None if compartments is None else
+                    [int(k) for k in np.atleast_1d(compartments)], "compartment")
+    if kind is None and z is None and not where:
+        return table
+    from .model.tables import kind_name
+
+    model = info.compartments()
+    keep = np.ones(len(model), dtype=bool)
+    if kind is not None:
+        kinds = {kind_name(k) for k in np.atleast_1d(np.asarray(kind, dtype=object))}
+        keep &= model["kind"].isin(kinds).to_numpy()
+    if z is not None:
+        # As the tables hold it: a Single.
+        keep &= np.isin(model["z"].to_numpy(dtype=np.float32), np.atleast_1d(np.asarray(z, dtype=np.float32)))
+    for column, values in (where or {}).items():
+        if column not in model.columns:
+            raise ValueError(f"the compartments table has no column {column!r} (it has {', '.join(model.columns)})")
+        values = [values] if np.isscalar(values) else list(values)
+        keep &= model[column].isin(values).to_numpy()
+    chosen = table[table["compartment"].isin(model.index[keep])]
+    if chosen.empty:
+        raise ValueError("the results hold no compartment of the kind, layer and column values chosen")
+    return chosen
+
+
+def _choose_state_variables(table: pd.DataFrame, info: _ModelInfo, state_variables) -> pd.DataFrame:
+    if state_variables is None:
+        return table
+    wanted = [state_variables] if np.isscalar(state_variables) else list(state_variables)
+    return _select(table, "state_variable", [info.number(sv) for sv in wanted], "state variable")
+
+
 def time_series(source, compartments=None, state_variables=None, equations=None, log: bool = False,
-                fig=None, max_lines: int = MAX_LINES, title: str | None = None):
+                fig=None, max_lines: int = MAX_LINES, title: str | None = None, model=None, kind=None, z=None,
+                where: dict | None = None):
     """Concentration against time: one axes per state variable, one line
     per compartment (equation-solver mode: one axes, one line per equation).
 
     `source`: a model directory (its newer time-series file), a result
     file, a `RunResult`, or a table from `read_time_series` /
-    `read_one_compartment`. `compartments`, `state_variables`, `equations`
-    choose what is drawn; without a choice, at most `max_lines` lines per
-    axes are drawn, evenly spread over the compartments or equations.
+    `read_one_compartment`. `compartments`, `state_variables` (numbers or
+    names), `equations` choose what is drawn; so do `kind`, `z` (the
+    centroid's z: a layer) and `where` ({column of the compartments table:
+    value or values}), which need the model (`model`: a Model or its
+    directory; by default the results' directory). State variables are
+    labelled by the names kept beside the model. Without a choice, at most
+    `max_lines` lines per axes are drawn, evenly spread over the
+    compartments or equations.
     """
     table = _series_table(source)
     if table.empty:
         raise ValueError("the time series holds no time step")
+    info = _info(source, table, model)
     eqns = "equation" in table.columns
+    choice = compartments is not None or kind is not None or z is not None or bool(where)
     if eqns:
-        if compartments is not None or state_variables is not None:
+        if choice or state_variables is not None:
             raise ValueError("equation-solver results have equations, not compartments or state variables")
         table = _select(table, "equation", equations, "equation")
         groups = [(None, table)]
@@ -122,13 +223,13 @@ def time_series(source, compartments=None, state_variables=None, equations=None,
     else:
         if equations is not None:
             raise ValueError("compartment-mode results are chosen by compartments and state variables")
-        table = _select(table, "state_variable", state_variables, "state variable")
+        table = _choose_state_variables(table, info, state_variables)
         one_compartment = "compartment" not in table.columns
         if one_compartment:
-            if compartments is not None:
+            if choice:
                 raise ValueError(f'"{ONE_COMPARTMENT}" follows one compartment; it cannot be chosen here')
         else:
-            table = _select(table, "compartment", compartments, "compartment")
+            table = _choose_compartments(table, info, compartments, kind, z, where)
         groups = list(table.groupby("state_variable", sort=True))
         line_key, line_label = ("state_variable", "SV {}") if one_compartment else ("compartment", "compartment {}")
         if one_compartment:
@@ -138,13 +239,13 @@ def time_series(source, compartments=None, state_variables=None, equations=None,
     axes = fig.subplots(len(groups), 1, sharex=True, squeeze=False)[:, 0]
     for ax, (sv, part) in zip(axes, groups):
         keys = sorted(part[line_key].unique())
-        chosen_by_user = (compartments if line_key == "compartment" else equations) is not None
+        chosen_by_user = choice if line_key == "compartment" else equations is not None
         shown = keys if chosen_by_user else _spread(keys, max_lines)
         for key in shown:
             line = part[part[line_key] == key]
-            ax.plot(line["time"], line.iloc[:, -1], label=line_label.format(key),
-                    marker="." if len(line) <= 30 else None)
-        heading = f"state variable {sv}" if sv is not None else ""
+            label = info.label(key) if line_key == "state_variable" else line_label.format(key)
+            ax.plot(line["time"], line.iloc[:, -1], label=label, marker="." if len(line) <= 30 else None)
+        heading = info.label(sv) if sv is not None else ""
         if len(shown) < len(keys):
             heading += f"{' -- ' if heading else ''}{len(shown)} of {len(keys)} {line_key}s shown, evenly spread"
         ax.set_title(heading, fontsize="medium")
@@ -186,16 +287,53 @@ def _title(table: pd.DataFrame, what: str) -> str:
     return f"{p.parent.name}: {what} ({p.name})"
 
 
+def _lines_of(part: pd.DataFrame, info: _ModelInfo, by):
+    """The compartments of one state variable split into lines: by the
+    column `by` of the compartments table, else by distinct (y, z), so that
+    water and sediment, or a tributary and the main stem, at the same x are
+    never joined into one line."""
+    if by is not None:
+        table = info.compartments()
+        if by not in table.columns:
+            raise ValueError(f"the compartments table has no column {by!r} (it has {', '.join(table.columns)})")
+        keys = table[by].reindex(part["compartment"]).to_numpy()
+        return [(f"{by} {key}", part[keys == key]) for key in pd.unique(keys)]
+    keys = list(zip(part["y"], part["z"]))
+    distinct = list(dict.fromkeys(keys))
+    if len(distinct) == 1:
+        return [("", part)]
+    layer = None
+    try:
+        table = info.compartments() if info._directory is not None or info._model is not None else None
+        if table is not None and "layer" in table.columns:
+            layer = table["layer"]
+    except (ValueError, OSError):
+        layer = None
+    out = []
+    for y, zz in distinct:
+        rows = part[(part["y"] == y) & (part["z"] == zz)]
+        names = set(layer.reindex(rows["compartment"])) if layer is not None else set()
+        text = f"{names.pop()}, " if len(names) == 1 else ""
+        out.append((f"{text}y = {y:g}, z = {zz:g}", rows))
+    return out
+
+
 def profile(source, state_variables=None, log: bool = False, fig=None, title: str | None = None,
-            label_compartments: bool | None = None):
-    """Concentration along x (the compartment centroids of
-    "Compartments.csv"), one line per state variable, from
-    "ProfileSnapshot.csv". Equation-solver results are drawn against the
+            label_compartments: bool | None = None, model=None, compartments=None, kind=None, z=None,
+            where: dict | None = None, by: str | None = None):
+    """Concentration along x (the compartment centroids), from
+    "ProfileSnapshot.csv": one line per state variable and layer -- by
+    default the compartments of one y and z (water over sediment, a
+    tributary beside the main stem make lines of their own), or per value
+    of the compartments table's column `by`. `compartments`, `kind`, `z`,
+    `where` and `state_variables` (numbers or names) choose what is drawn,
+    as in `time_series`. Equation-solver results are drawn against the
     equation number. `label_compartments` writes each point's compartment
     number beside it (default: when there are at most 30 points per line)."""
     table = source if isinstance(source, pd.DataFrame) else read_profile(_directory(source) or source)
     if table.empty:
         raise ValueError("the profile holds no equation")
+    info = _info(source, table, model)
     eqns = "equation" in table.columns
     fig = _figure(fig, 8, 4.2)
     ax = fig.subplots()
@@ -215,28 +353,98 @@ def profile(source, state_variables=None, log: bool = False, fig=None, title: st
         ax.set_ylabel("value")
         values = table["value"].to_numpy()
     else:
-        table = _select(table, "state_variable", state_variables, "state variable")
+        table = _choose_state_variables(table, info, state_variables)
+        table = _choose_compartments(table, info, compartments, kind, z, where)
+        shared_x = False
         for sv, part in table.groupby("state_variable", sort=True):
-            part = part.sort_values(["x", "compartment"])
-            (line,) = ax.plot(part["x"], part["concentration"], marker="o", label=f"state variable {sv}")
-            if label_compartments or (label_compartments is None and len(part) <= 30):
-                for row in part.itertuples():
-                    ax.annotate(str(row.compartment), (row.x, row.concentration), textcoords="offset points",
-                                xytext=(5, 5), fontsize="small", color=line.get_color(),
-                                bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.8))
+            for name, rows in _lines_of(part, info, by):
+                rows = rows.sort_values(["x", "compartment"])
+                shared_x |= bool(rows["x"].duplicated().any())
+                label = info.label(sv) + (f", {name}" if name else "")
+                (line,) = ax.plot(rows["x"], rows["concentration"], marker="o", label=label)
+                if label_compartments or (label_compartments is None and len(rows) <= 30):
+                    for row in rows.itertuples():
+                        ax.annotate(str(row.compartment), (row.x, row.concentration), textcoords="offset points",
+                                    xytext=(5, 5), fontsize="small", color=line.get_color(),
+                                    bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.8))
         ax.set_xlabel("x (compartment centroid)")
         ax.set_ylabel("concentration")
         ax.legend(fontsize="small")
         values = table["concentration"].to_numpy()
-        if table.groupby(["state_variable", "x"]).size().max() > 1:
-            ax.text(0.01, 0.01, "several compartments share an x: the line joins them in compartment order",
-                    transform=ax.transAxes, fontsize="x-small", color="gray")
+        if shared_x:
+            ax.text(0.01, 0.01, "several compartments of one line share an x: the line joins them in compartment "
+                    "order", transform=ax.transAxes, fontsize="x-small", color="gray")
     if log:
         _log_axis(ax, values)
     ax.grid(True, alpha=0.3)
     steady = bool((table["time"] == -999).all())
     when = "steady state" if steady else f"time {table['time'].iloc[0]:.6g}"
     fig.suptitle(title or _title(table, f"profile, {when}"))
+    return fig
+
+
+def concentration_map(source, state_variables=None, time=None, log: bool = False, fig=None,
+                      title: str | None = None, model=None, compartments=None, kind=None, z=None,
+                      where: dict | None = None, cmap: str = "viridis"):
+    """A map of the concentrations at the compartment centroids (x, y) at
+    one time: one panel per state variable. `source` as for `profile` (its
+    time) or `time_series` (the row at `time`, default the last; the
+    centroids come from the model). Compartments that share an (x, y), such
+    as the layers under one water compartment, need a choice (`z`, `where`,
+    `compartments`) of which to show."""
+    if isinstance(source, pd.DataFrame):
+        table = source
+    else:
+        directory = _directory(source)
+        name = (Path(source).name.lower() if directory is None else "")
+        if name == PROFILE.lower() or (directory is not None and time is None and find_file(directory, PROFILE)
+                                       and not (find_file(directory, TIME_SERIES) or find_file(directory, ONE_COMPARTMENT))):
+            table = read_profile(directory or source)
+        else:
+            table = _series_table(source)
+    if table.empty:
+        raise ValueError("the results hold no value")
+    if "equation" in table.columns or "compartment" not in table.columns:
+        raise ValueError("a map needs results by compartment: equation-solver and one-compartment results have none")
+    info = _info(source, table, model)
+    if "x" not in table.columns:
+        times = np.unique(table["time"].to_numpy())
+        at = times[-1] if time is None else time
+        if at not in times:
+            near = times[np.argmin(np.abs(times - at))]
+            raise ValueError(f"the time series holds no row at time {at:g} (the nearest is {near:g})")
+        table = table[table["time"] == at]
+        centroids = info.compartments()[["x", "y", "z"]]
+        table = table.join(centroids, on="compartment")
+    elif time is not None and not (table["time"] == time).all():
+        raise ValueError(f"the profile is of time {table['time'].iloc[0]:g}, not {time:g}")
+    table = _choose_state_variables(table, info, state_variables)
+    table = _choose_compartments(table, info, compartments, kind, z, where)
+    groups = list(table.groupby("state_variable", sort=True))
+    fig = _figure(fig, 5.2 * len(groups), 4.4)
+    axes = fig.subplots(1, len(groups), squeeze=False)[0]
+    for ax, (sv, part) in zip(axes, groups):
+        if part.duplicated(["x", "y"]).any():
+            raise ValueError("several compartments share a centroid (x, y), such as the layers under one water "
+                             "compartment: choose one layer (z=, where= or compartments=)")
+        values = part["concentration"].to_numpy()
+        norm = None
+        if log:
+            from matplotlib.colors import LogNorm
+
+            if not (values > 0).any():
+                raise ValueError("a log colour scale needs positive values, and these results have none")
+            norm = LogNorm(vmin=values[values > 0].min(), vmax=values.max())
+        points = ax.scatter(part["x"], part["y"], c=values, cmap=cmap, norm=norm, marker="s",
+                            s=max(4.0, 4000.0 / max(len(part), 1)), edgecolors="none")
+        fig.colorbar(points, ax=ax, label="concentration")
+        ax.set_title(info.label(sv), fontsize="medium")
+        ax.set_xlabel("x (compartment centroid)")
+        ax.set_ylabel("y")
+        ax.set_aspect("equal", adjustable="datalim")
+    at = table["time"].iloc[0]
+    when = "steady state" if at == -999 else f"time {at:.6g}"
+    fig.suptitle(title or _title(table, f"map, {when}"))
     return fig
 
 

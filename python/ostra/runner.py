@@ -219,8 +219,10 @@ def run(
     executable: str | os.PathLike | None = None,
     strict: bool = False,
     timeout: float | None = None,
+    check: bool = False,
 ) -> RunResult:
-    """Run `ostra` once in `model_dir` and return what the run did.
+    """Run `ostra` once in `model_dir` and return what the run did
+    (`check`: `ostra --check`, which stops before the first step).
 
     Raises `RunError` when the run does not end with "Done!" (with `strict`,
     also when it finished with warnings), `RunTimeout` when it takes longer
@@ -234,6 +236,8 @@ def run(
     command = [str(exe)]
     if strict:
         command.append("--strict")
+    if check:
+        command.append("--check")
     command += ["--", str(model_dir)]
 
     before = _snapshot(model_dir)

@@ -2,7 +2,7 @@
 // captured through files or through a pseudo-terminal of a given width.
 //
 // Exports (namespace ostra::testing): RunOstraWith, RunOstraInTerminal,
-// CopyExampleWithCompanions, FileNames.
+// CopyExampleWithCompanions, FileNames, Flat.
 #pragma once
 
 #include <fcntl.h>
@@ -20,6 +20,18 @@
 #include "support/test_support.h"
 
 namespace ostra::testing {
+
+// `text` with every run of blanks and line breaks made one blank, so that
+// the wrapped lines of a summary read as one.
+inline std::string Flat(const std::string& text) {
+    std::string out;
+    for (char ch : text) {
+        const bool blank = ch == ' ' || ch == '\n' || ch == '\r';
+        if (blank && (out.empty() || out.back() == ' ')) continue;
+        out += blank ? ' ' : ch;
+    }
+    return out;
+}
 
 inline std::string Quoted(const std::string& text) {
     std::string q = "'";
