@@ -1,8 +1,7 @@
 // fd_jacobian.cpp -- the finite-difference Jacobian, column by column or by
 // groups of columns that touch no common row.
 //
-// Exports (fd_jacobian.h): FdJacobian, FdJacobianModeOf, FdJacobianModeText,
-// KnownPatternGroups.
+// Exports (fd_jacobian.h): FdJacobian, FdJacobianModeOf, KnownPatternGroups.
 //
 // Column J is the central difference of the residual with X(J) moved up and
 // down by the relative step DELTFD (by DELTFD itself where X(J) is 0):
@@ -44,6 +43,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "model/error.h"
@@ -244,12 +244,29 @@ bool ByGroups(Residual& eval, Double DELTFD, const DVector& X, const DVector& G0
     return true;
 }
 
+// Element (I, J) of the Jacobian: every element of a dense one; of a sparse
+// one those that are not exactly 0, each row receiving its columns in order.
+void Store(DMatrix& XJAC, int I, int J, Double v) { XJAC(I, J) = v; }
+void Store(DSparse& XJAC, int I, int J, Double v) {
+    if (v != 0) XJAC.MutableRow(I).push_back({J, v});
+}
+
+// Column J from the grouped evaluations: the elements of its pattern, and
+// (dense only) (G(I) - G(I)) / divisor in the rows its move leaves as they
+// are; with G finite those are zeros, which a sparse Jacobian does not hold.
+template <class Jacobian>
+void GroupedColumn(const FdJacobianRecord& r, int J, Double divisor, const DVector& G,
+                   const std::vector<Double>& values, Jacobian& XJAC) {
+    if constexpr (std::is_same_v<Jacobian, DMatrix>)
+        for (int I = 1; I <= G.Size(); ++I) XJAC(I, J) = (G(I) - G(I)) / divisor;
+    for (int k = r.patternStart[J]; k < r.patternStart[J + 1]; ++k) Store(XJAC, r.patternRows[k], J, values[k]);
+}
+
 // The Jacobian by groups where the run may and the pattern holds, else
-// column by column: column(J, G1, G2, divisor) for each column of the
-// latter, grouped(values) after the former.
-template <class Column, class Grouped>
+// column by column; columns are stored in order 1..NEQN either way.
+template <class Jacobian>
 void Form(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, const DVector& G,
-          DSparse& A, DVector& BBC, DVector& B, Double cumtime, Column column, Grouped grouped) {
+          Jacobian& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
     FdJacobianRecord& r = s.fdJacobian;
     const int N = s.opt.NEQN;
     const FdJacobianMode mode = FdJacobianModeOf(s);
@@ -265,7 +282,7 @@ void Form(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, 
         EnsureGroups(s, A);
         std::vector<Double> values;
         if (ByGroups(eval, DELTFD, X, G, values)) {
-            grouped(values);
+            for (int J = 1; J <= N; ++J) GroupedColumn(r, J, MoveOf(X(J), DELTFD).divisor, G, values, XJAC);
             const int count = static_cast<int>(r.groups.size());
             r.fewestGroups = r.grouped == 0 ? count : std::min(r.fewestGroups, count);
             r.mostGroups = std::max(r.mostGroups, count);
@@ -277,7 +294,10 @@ void Form(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, 
         }
     }
     if (!done) {
-        ByColumns(eval, DELTFD, X, haveG ? &G : nullptr, column);
+        ByColumns(eval, DELTFD, X, haveG ? &G : nullptr,
+                  [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
+                      for (int I = 1; I <= N; ++I) Store(XJAC, I, J, (G1(I) - G2(I)) / divisor);
+                  });
         ++r.byColumns;
     }
     r.starts += s.companions.starts - startsBefore;
@@ -288,45 +308,13 @@ void Form(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, 
 void FdJacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
                 const DVector& G, DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B,
                 Double cumtime) {
-    const int N = s.opt.NEQN;
-    const FdJacobianRecord& r = s.fdJacobian;
-    Form(
-        s, DELTFD, X, XPREV, G, A, BBC, B, cumtime,
-        [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
-            for (int I = 1; I <= N; ++I) XJAC(I, J) = (G1(I) - G2(I)) / divisor;
-        },
-        [&](const std::vector<Double>& values) {
-            for (int J = 1; J <= N; ++J) {
-                const Double divisor = MoveOf(X(J), DELTFD).divisor;
-                // The rows the move of column J leaves as they are.
-                for (int I = 1; I <= N; ++I) XJAC(I, J) = (G(I) - G(I)) / divisor;
-                for (int k = r.patternStart[J]; k < r.patternStart[J + 1]; ++k)
-                    XJAC(r.patternRows[k], J) = values[k];
-            }
-        });
+    Form(s, DELTFD, X, XPREV, G, XJAC, A, BBC, B, cumtime);
 }
 
 void FdJacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
                 const DVector& G, DSparse& XJAC, DSparse& A, DVector& BBC, DVector& B,
                 Double cumtime) {
-    const int N = s.opt.NEQN;
-    const FdJacobianRecord& r = s.fdJacobian;
-    // Columns are formed in order 1..NEQN either way, so every row stays in column order.
-    Form(
-        s, DELTFD, X, XPREV, G, A, BBC, B, cumtime,
-        [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
-            for (int I = 1; I <= N; ++I) {
-                const Double v = (G1(I) - G2(I)) / divisor;
-                if (v != 0) XJAC.MutableRow(I).push_back({J, v});
-            }
-        },
-        // Outside its pattern a column's elements are (G(I) - G(I)) / divisor
-        // with G finite: a zero, which the sparse Jacobian does not hold.
-        [&](const std::vector<Double>& values) {
-            for (int J = 1; J <= N; ++J)
-                for (int k = r.patternStart[J]; k < r.patternStart[J + 1]; ++k)
-                    if (values[k] != 0) XJAC.MutableRow(r.patternRows[k]).push_back({J, values[k]});
-        });
+    Form(s, DELTFD, X, XPREV, G, XJAC, A, BBC, B, cumtime);
 }
 
 FdJacobianMode FdJacobianModeOf(ModelState& s) {
@@ -347,10 +335,6 @@ FdJacobianMode FdJacobianModeOf(ModelState& s) {
                      "\"");
     }
     return mode;
-}
-
-std::string FdJacobianModeText(FdJacobianMode mode) {
-    return mode == FdJacobianMode::Columns ? FD_JACOBIAN_COLUMNS : FD_JACOBIAN_GROUPED;
 }
 
 int KnownPatternGroups(const ModelState& s, const DSparse& A) {

@@ -1,11 +1,9 @@
 // fd_jacobian.h -- the finite-difference Jacobian, column by column or by
 // groups of columns that touch no common row.
 //
-// Exports: FdJacobian (dense and sparse), FdJacobianModeOf, FdJacobianModeText,
-// KnownPatternGroups.
+// Exports: FdJacobian (dense and sparse), FdJacobianModeOf, KnownPatternGroups.
 #pragma once
 
-#include <string>
 
 #include "model/model_state.h"
 
@@ -32,9 +30,6 @@ void FdJacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& X
 // the default, or "columns"; unset or empty: grouped), kept in the state.
 // Any other value ends the run through Error naming it.
 FdJacobianMode FdJacobianModeOf(ModelState& s);
-
-// "grouped" or "columns".
-std::string FdJacobianModeText(FdJacobianMode mode);
 
 // The groups of columns that the pattern known before any residual is
 // evaluated gives: the coefficient matrix A (where the scheme's rate at the
