@@ -4,7 +4,6 @@
 // Exports: FdJacobian (dense and sparse), FdJacobianModeOf, KnownPatternGroups.
 #pragma once
 
-
 #include "model/model_state.h"
 
 namespace ostra {
