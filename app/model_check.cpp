@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/jacobian_summary.h"
 #include "app/run_setup.h"
 #include "app/run_summary.h"
 #include "model/error.h"
@@ -245,6 +246,7 @@ std::string CheckSummary(ModelState& s) {
     text += SummaryLine(2, "Mode: " + ModeText(s.opt));
     text += SummaryLine(2, "Scheme: " + SchemeText(s));
     text += LinearSolverLines(s);
+    text += JacobianCheckLine(s);
     text += SummaryLine(2, "Time: " + TimeLine(s));
     text += SummaryLine(2, "Equations: " + EquationLine(s));
     if (envs) {

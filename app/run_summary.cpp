@@ -20,6 +20,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/jacobian_summary.h"
 #include "sources/equation_numbers.h"
 #include "textio/errors.h"
 #include "textio/file_names.h"
@@ -282,7 +283,7 @@ std::string RunSummary(ModelState& s, double wallSeconds) {
         size += "steady state";
     text += SummaryLine(2, size + "; wall time " + WallTime(wallSeconds));
     text += LinearSolverLines(s);
-    text += SummaryLine(2, "Companion programs started: " + std::to_string(s.companions.starts));
+    text += CompanionAndJacobianLines(s);
     text += FinalValueLines(s);
     for (const std::string& name : s.control.resultFiles)
         if (name == MASS_BALANCE_FILE) text += BalanceLines(s);

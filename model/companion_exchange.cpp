@@ -137,6 +137,18 @@ void WriteRequest(ModelState& s, const std::string& filename, const Double* Time
     out.Close();
 }
 
+// One more start of `FileToFire`, in the total and in its program's count.
+void CountStart(CompanionLog& log, const std::string& FileToFire) {
+    ++log.starts;
+    if (log.record) log.programs.push_back(FileToFire);
+    for (auto& [program, count] : log.startsByProgram)
+        if (program == FileToFire) {
+            ++count;
+            return;
+        }
+    log.startsByProgram.emplace_back(FileToFire, 1);
+}
+
 }  // namespace
 
 void ShellFunction(ModelState& s, const std::string& FileToFire) {
@@ -154,8 +166,7 @@ void ShellFunction(ModelState& s, const std::string& FileToFire) {
 
     const auto started = std::chrono::steady_clock::now();
     const pid_t pid = StartProgram(s, FileToFire, program);
-    ++s.companions.starts;
-    if (s.companions.record) s.companions.programs.push_back(FileToFire);
+    CountStart(s.companions, FileToFire);
     AwaitProgram(s, FileToFire, program, pid);
     s.companions.seconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

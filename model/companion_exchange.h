@@ -18,7 +18,8 @@ namespace ostra {
 
 // Starts the program `FileToFire` (e.g. "Flows.exe") and waits for its end.
 // A program that is missing, cannot be started, ends with a non-zero status
-// or a signal ends the run through Error with a message naming it.
+// or a signal ends the run through Error with a message naming it. Each
+// start is counted in s.companions, in all and by the name given.
 void ShellFunction(ModelState& s, const std::string& FileToFire);
 
 // "Shell<filename>.csv" in the model directory, replacing any earlier one:

@@ -78,4 +78,10 @@ inline constexpr const char* BEQN_SOLVER_EXCHANGE = "BEqnSolver";  // companion 
 inline constexpr const char* MASS_BALANCE_FILE = "MassBalance.csv";
 inline constexpr float REFERENCE_TEMPERATURE = 20.0f;  // rate constants are given at 20 degrees
 
+// The environment variable that tells a run how to form its finite-difference
+// Jacobians, and its two values (unset or empty: grouped).
+inline constexpr const char* FD_JACOBIAN_VARIABLE = "OSTRA_FD_JACOBIAN";
+inline constexpr const char* FD_JACOBIAN_GROUPED = "grouped";
+inline constexpr const char* FD_JACOBIAN_COLUMNS = "columns";
+
 }  // namespace ostra

@@ -1,7 +1,8 @@
 // model_state.h -- the state of one run: options, tables, derived arrays.
 //
 // Exports: ModelState and its parts RunOptions, RunSetup, ModelTables,
-// EquationMaps, EquationSystem, MassBalanceState, RunFiles, CompanionLog.
+// EquationMaps, EquationSystem, MassBalanceState, RunFiles, CompanionLog
+// (and, from fd_jacobian_record.h, FdJacobianRecord).
 //
 // One ModelState holds everything a run reads and writes; every procedure of
 // the system is a free function that takes it by reference. Two runs (two
@@ -14,12 +15,14 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/arrays.h"
 #include "model/constants.h"
 #include "model/display.h"
 #include "model/elimination_record.h"
+#include "model/fd_jacobian_record.h"
 #include "model/input_cache.h"
 #include "model/sparse_lu_work.h"
 #include "model/sparse_matrix.h"
@@ -198,6 +201,8 @@ struct CompanionLog {
     double seconds = 0;  // wall time spent waiting for them
     std::vector<std::string> programs;  // kept only while `record` is True
     bool record = false;
+    // Starts of each program, under the name it was started by, in the order first started.
+    std::vector<std::pair<std::string, long>> startsByProgram;
 };
 
 // Working state of the nonlinear residual (solvers/residual.cpp), kept
@@ -272,6 +277,7 @@ struct ModelState {
     // Nonlinear residual working state (see ResidualWork).
     ResidualWork residual;
     SolverWork work;
+    FdJacobianRecord fdJacobian;  // the finite-difference Jacobian's pattern and counts
     InputCache inputs;  // tables read at every assembly, as last parsed
 };
 

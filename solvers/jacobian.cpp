@@ -2,14 +2,16 @@
 //
 // Exports: Jacobian.
 //
-// Finite differences: each component X(J) is moved once up and once down by
-// the relative step DELTFD and the whole residual is evaluated at both
-// points; column J of XJAC is their central difference for every row. This
-// gives, entry for entry, the same numbers as differencing one row at a time
-// (the residual of one row does not depend on which other rows are
-// computed) at 2 NEQN residual evaluations instead of 2 NEQN^2, each of
-// which starts the companion programs. A component that is exactly 0 is
-// moved by the absolute step DELTFD instead, since a relative step would be 0.
+// Finite differences (solvers/fd_jacobian.cpp): each component X(J) is moved
+// once up and once down by the relative step DELTFD and the whole residual
+// is evaluated at both points; column J of XJAC is their central difference
+// for every row. This gives, entry for entry, the same numbers as
+// differencing one row at a time (the residual of one row does not depend
+// on which other rows are computed) at 2 NEQN residual evaluations instead
+// of 2 NEQN^2, each of which starts the companion programs; columns that
+// reach no common row of the residual share one pair of evaluations. A
+// component that is exactly 0 is moved by the absolute step DELTFD instead,
+// since a relative step would be 0.
 //
 // Analytic: df/dC from "dfdc.exe", dR/dC from "Pask.exe" and the coefficient
 // matrix A, for the steady state and the schemes 1, 3 and 4; the storage
@@ -26,43 +28,11 @@
 
 #include "model/error.h"
 #include "model/model_state.h"
+#include "solvers/fd_jacobian.h"
 #include "solvers/nonlinear_terms.h"
-#include "solvers/residual.h"
 
 namespace ostra {
 namespace {
-
-// Forms column J from the residuals G1, G2 of the moved points and the
-// divisor: storeColumn(J, G1, G2, divisor), J = 1..NEQN in order.
-template <class StoreColumn>
-void FiniteDifferences(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV,
-                       DSparse& A, DVector& BBC, DVector& B, Double cumtime,
-                       StoreColumn storeColumn) {
-    const int NEQN = s.opt.NEQN;
-    DVector XP(NEQN, "XP");
-    DVector G1(NEQN, "GP");
-    DVector G2(NEQN, "GP");
-    for (int J = 1; J <= NEQN; ++J) XP(J) = X(J);
-    for (int J = 1; J <= NEQN; ++J) {
-        const Double x = X(J);
-        Double divisor;
-        if (x == 0) {
-            XP(J) = DELTFD;
-            EvalG(s, XP, XPREV, G1, ALL_ROWS, A, BBC, B, cumtime);
-            XP(J) = -DELTFD;
-            EvalG(s, XP, XPREV, G2, ALL_ROWS, A, BBC, B, cumtime);
-            divisor = DELTFD * 2;
-        } else {
-            XP(J) = x * DELTFD + x;
-            EvalG(s, XP, XPREV, G1, ALL_ROWS, A, BBC, B, cumtime);
-            XP(J) = x - x * DELTFD;
-            EvalG(s, XP, XPREV, G2, ALL_ROWS, A, BBC, B, cumtime);
-            divisor = DELTFD * 2 * x;
-        }
-        storeColumn(J, G1, G2, divisor);
-        XP(J) = x;
-    }
-}
 
 // Storage derivative of equation I: d(R(C) C V)/dC in compartment mode,
 // the constant diagonal RVDiag in equation-solver mode.
@@ -204,35 +174,21 @@ void AnalyticSparse(ModelState& s, const DVector& X, DSparse& XJAC, const DSpars
 
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
               DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
-    (void)G;  // the caller's residual is neither read nor changed
     if (s.opt.AnalyticJacobian) {
         Analytic(s, X, XJAC, A, cumtime);
         return;
     }
-    const int NEQN = s.opt.NEQN;
-    FiniteDifferences(s, DELTFD, X, XPREV, A, BBC, B, cumtime,
-                      [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
-                          for (int I = 1; I <= NEQN; ++I) XJAC(I, J) = (G1(I) - G2(I)) / divisor;
-                      });
+    FdJacobian(s, DELTFD, X, XPREV, G, XJAC, A, BBC, B, cumtime);
 }
 
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
               DSparse& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime) {
-    (void)G;  // the caller's residual is neither read nor changed
     if (s.opt.AnalyticJacobian) {
         AnalyticSparse(s, X, XJAC, A, cumtime);
         return;
     }
-    const int NEQN = s.opt.NEQN;
-    EmptyRows(XJAC, NEQN);
-    // Column J is formed after columns 1..J-1, so every row stays in column order.
-    FiniteDifferences(s, DELTFD, X, XPREV, A, BBC, B, cumtime,
-                      [&](int J, const DVector& G1, const DVector& G2, Double divisor) {
-                          for (int I = 1; I <= NEQN; ++I) {
-                              const Double v = (G1(I) - G2(I)) / divisor;
-                              if (v != 0) XJAC.MutableRow(I).push_back({J, v});
-                          }
-                      });
+    EmptyRows(XJAC, s.opt.NEQN);
+    FdJacobian(s, DELTFD, X, XPREV, G, XJAC, A, BBC, B, cumtime);
 }
 
 }  // namespace ostra

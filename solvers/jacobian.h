@@ -8,7 +8,9 @@
 namespace ostra {
 
 // XJAC(I, J) = dG(I)/dX(J) by central finite differences (relative step
-// DELTFD) or, when AnalyticJacobian, from A, df/dC and dR/dC.
+// DELTFD) or, when AnalyticJacobian, from A, df/dC and dR/dC. G is the
+// residual at X (Newton evaluates it just before): not changed; finite
+// differences check their grouped evaluations against it.
 void Jacobian(ModelState& s, Double DELTFD, const DVector& X, const DVector& XPREV, DVector& G,
               DMatrix& XJAC, DSparse& A, DVector& BBC, DVector& B, Double cumtime);
 

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "model/error.h"
+#include "solvers/fd_jacobian.h"
 #include "solvers/jacobian.h"
 #include "solvers/linear_solver.h"
 #include "solvers/residual.h"
@@ -226,6 +227,8 @@ void Newton(ModelState& s, DVector& X, const DVector& XPREV, DVector& G, DMatrix
     DVector XTrial(NEQN, "XTrial");
     DVector Step(NEQN, "Step");
     Problem p{XPREV, A, BBC, B, cumtime};
+    // An unknown way of forming finite differences ends the run before any iteration.
+    if (!s.opt.AnalyticJacobian) FdJacobianModeOf(s);
     if (Trace(s)) Trace(s)->Text("time = ").Double(cumtime).EndLine();
 
     Integer RandCount = 0;
