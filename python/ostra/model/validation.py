@@ -50,7 +50,7 @@ def validate(model, executable=None, timeout: float | None = None) -> list[str]:
             raise ModelError([f"the model cannot be written: {e}"]) from e
         try:
             result = run(scratch, executable=executable, timeout=timeout, check=True)
-        except RunTimeout:
+        except RunTimeout:  # a time limit is no fault of the model
             raise
         except RunError as e:
             raise ModelError([_in_model_terms(model, _check_message(e), scratch)]) from e
