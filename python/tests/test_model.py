@@ -9,6 +9,7 @@ import importlib.util
 import os
 import subprocess
 import sys
+import tempfile
 
 import numpy as np
 import pandas as pd
@@ -173,11 +174,6 @@ def _dynamic(m):
     m.options.time_step, m.options.steps = 1.0, 10
 
 
-def _late_load(m):
-    _dynamic(m)
-    m.loads.add(20, 30, {(2, "tracer"): 5.0})
-
-
 def _maccormack_with_newton(m):
     """R(C) storage makes every step a Newton iteration."""
     _dynamic(m)
@@ -187,45 +183,130 @@ def _maccormack_with_newton(m):
     m.companions["Telm.exe"] = PROGRAM
 
 
+def _product_unbalanced(m):
+    m.add_state_variable("product")
+    m.boundary.loc[1, "product"] = 0.0
+    for a, b in ((1, 2), (2, 3), (3, 4)):
+        m.link(a, b).flow["product"] = 1.5 if a == 2 else 2.0
+
+
+def _equations(**arrays):
+    def make(_):
+        m = ostra.Model.from_equations(A=[[-1.0, 0.5], [0.5, -1.0]], B=[1.0, 0.0])
+        for name, value in arrays.items():
+            setattr(m.equations, name, np.asarray(value, dtype=np.float64))
+        m.options.steady = True
+        return m
+    return make
+
+
+def _too_many(m):
+    m.add_compartments(volume=np.ones(32764))
+
+
+# Faults of the model's objects: named all at once, before ostra is asked
+# (an ostra program that does not exist is never looked for).
 @pytest.mark.parametrize("break_it, expected", [
     (lambda m: m.interfaces.__setitem__("adjacent", m.interfaces["adjacent"].replace(4, 9)),
      "compartment 3 has an interface to compartment 9, which does not exist (the model has 4 compartments)"),
-    (lambda m: m.presence.__setitem__("tracer", True),
-     'state variable "tracer" is computed in compartments 1, 4, which are no interior compartment (kind '
-     "'fixed'); only interior compartments hold state variables"),
-    (lambda m: m.link(2, 3).flow.__setitem__("tracer", 1.5),
-     'the flows of state variable "tracer" do not balance at compartment 2: inflow 2, outflow 1.5 (25 % > '
-     "flow_balance_tolerance 1 %)"),
-    (_late_load,
-     "load block 1 (20 to 30) lies outside the run's time 0 to 10, so it never applies"),
-    (_maccormack_with_newton,
-     'the scheme "maccormack" cannot run a nonlinear model (its steps need Newton iteration)'),
-    (lambda m: m.boundary.__setitem__("tracer", np.nan),
-     'fixed-concentration boundary 1 borders compartments holding state variable "tracer", but the model gives '
-     "no boundary concentration of it there"),
-], ids=["missing compartment", "boundary holds a state variable", "flow balance", "load outside the run",
-        "scheme cannot run nonlinear", "no boundary concentration"])
-def test_validation_names_the_inconsistency_and_writes_nothing(break_it, expected, tmp_path):
+    (lambda m: m.interfaces.__setitem__("adjacent", m.interfaces["adjacent"].where(m.interfaces.index != 0, 1)),
+     "compartment 1 has an interface to itself"),
+    (lambda m: setattr(m.compartments, "index", pd.Index([1, 2, 3, 5], name="compartment")),
+     "the compartments must be numbered 1, 2, ... in order"),
+    (_too_many, "32768 compartments x 1 state variables = 32768 table rows, more than 32767"),
+    (lambda m: setattr(m.options, "scheme", "runge-kutta"), "scheme 'runge-kutta' is none of explicit-euler,"),
+    (lambda m: m.compartments.__setitem__("kind", m.compartments["kind"].replace("exit", "sea")),
+     "compartment kind 'sea' names no kind"),
+    (lambda m: m.volume_terms.__setitem__("driving", "dye"),
+     "a term names the state variable 'dye', which the model does not have"),
+    (lambda m: m.compartments.__setitem__("volume", m.compartments["volume"].where(m.compartments.index != 3)),
+     "interior compartment 3 has no volume (NaN), which would be written as -999"),
+    (lambda m: m.loads.add(0, 1, {(2, "tracer"): np.nan}), "load block 1 (0 to 1): the load of 'tracer' into "
+     "compartment 2 is not given"),
+    (lambda m: m.companions.__setitem__("varn.exe", "/nonexistent/varn"),
+     'the companion program "varn.exe" is to be copied from /nonexistent/varn, which does not exist'),
+    (_equations(A=np.ones((2, 3))), "A must be a square matrix, not (2, 3)"),
+    (_equations(B=[1.0, np.nan]), "B is not given for equation 2"),
+], ids=["missing compartment", "link to itself", "numbering", "16-bit counts", "scheme name", "kind name",
+        "unknown state variable", "volume not given", "load not given", "companion's source", "A not square",
+        "B not given"])
+def test_validation_names_the_faults_of_the_models_objects(break_it, expected, tmp_path):
     m = _small()
     assert m.validate() == []
-    break_it(m)
+    made = break_it(m)
+    m = made if isinstance(made, ostra.Model) else m
     with pytest.raises(ostra.ModelError) as info:
-        m.write(tmp_path / "model")
+        m.write(tmp_path / "model", executable=tmp_path / "no-ostra")
     assert any(p.startswith(expected) for p in info.value.problems), info.value.problems
     assert not (tmp_path / "model").exists()
+
+
+def test_validation_names_every_fault_of_the_objects_at_once():
+    m = _small()
+    m.options.output = "everything"
+    m.add_area_term("tracer", 3, 2, -0.1)
+    m.area_terms["state_variable"] = "dye"
+    with pytest.raises(ostra.ModelError) as info:
+        m.validate()
+    assert [p.split(" ")[:2] for p in info.value.problems] == [["output", "'everything'"], ["a", "term"]]
+
+
+# Faults ostra --check finds in the files: its message, the state variables
+# it numbers named, neither the user's directory nor the scratch one left.
+@pytest.mark.parametrize("break_it, expected", [
+    (lambda m: m.presence.__setitem__("tracer", True),
+     'Compartment(*,3) data error in Compartments.csv: compartment 1 has kind 2 (column 3 of its record, line 2), '
+     'a boundary or dummy compartment, but "SVCompmap.csv" has a 1 for state variable 1 ("tracer") in it'),
+    (_product_unbalanced,
+     'Flow Balance error: compartment 2, state variable 2 ("product"): inflow 2, outflow 1.5 (25 % > '
+     'FlowBalanceTol 1 %; file "Flows.csv", record on line 7 (state variable 2 ("product"), compartment 2)'),
+    (lambda m: m.boundary.__setitem__("tracer", np.nan),
+     'Boundary(JJ, NColBoundary) = -999 in Transport: file "BOUNDARY.csv", record on line 2 (state variable 1 '
+     '("tracer"), compartment 1) gives no concentration, but compartment 1 is a fixed-concentration boundary'),
+    (lambda m: m.compartments.__setitem__("x", [0.0, 10.0, 10.0, 30.0]), "MixLength = 0 in Transport: "),
+    (lambda m: m.loads.add(0, 1, {(1, "tracer"): 5.0}),
+     'file "Loads.csv", line 4: state variable 1 ("tracer") has no equation in compartment 1'),
+    (_maccormack_with_newton, "MacCormack method inappropriate for nonlinear systems"),
+    (lambda m: setattr(m.options, "time_variable", {"flows"}),
+     'Companion program "Flows.exe" not found in the model\'s files (no file named "Flows.exe"'),
+], ids=["boundary holds a state variable", "flow balance", "no boundary concentration", "no mixing length",
+        "load where there is no equation", "scheme cannot run nonlinear", "companion program missing"])
+def test_validation_raises_ostras_message_of_the_files(break_it, expected, tmp_path, monkeypatch):
+    scratch = tmp_path / "scratch"
+    scratch.mkdir()
+    monkeypatch.setattr(tempfile, "tempdir", str(scratch))
+    m = _small()
+    break_it(m)
+    with pytest.raises(ostra.ModelError) as info:
+        m.write(tmp_path / "model", executable=PROGRAM)
+    assert len(info.value.problems) == 1 and info.value.problems[0].startswith(expected), info.value.problems
+    assert isinstance(info.value.__cause__, ostra.RunError)
+    assert not (tmp_path / "model").exists() and list(scratch.iterdir()) == []
+
+
+def test_validation_returns_its_warnings_and_ostras(tmp_path):
+    m = _small()
+    _dynamic(m)
+    m.loads.add(20, 30, {(2, "tracer"): 5.0})
+    m.options.linear, m.options.f_term = False, True  # varn.exe is not among the companions
+    m.guess = m.initial.copy()
+    expected = ["load block 1 (20 to 30) lies outside the run's time 0 to 10, so it never applies",
+                'companion program "varn.exe" for the f(C) term is missing in the model directory: the run would '
+                "stop at its first step"]
+    assert m.write(tmp_path / "model", executable=PROGRAM) == expected
+    assert list(m.check(tmp_path / "model", executable=PROGRAM).warnings) == expected
 
 
 def test_check_returns_the_summary_or_raises_with_ostras_message(tmp_path):
     m = _small()
     report = m.check(tmp_path / "good", executable=PROGRAM)
     assert "no fault found" in report.summary and "Equations: 2" in report.summary and report.warnings == ()
-    # A fault the model object does not know of: the fixed boundary's
-    # concentration is written as -999 (validation left out).
+    # check writes the files into the directory and lets ostra judge them there.
     m.boundary.loc[1, "tracer"] = np.nan
-    m.write(tmp_path / "bad", validate=False)
     with pytest.raises(ostra.RunError) as info:
-        ostra.run(tmp_path / "bad", executable=PROGRAM, check=True)
+        m.check(tmp_path / "bad", executable=PROGRAM)
     assert info.value.error.startswith("Boundary(JJ, NColBoundary) = -999 in Transport")
+    assert (tmp_path / "bad" / "Error.dng").is_file()
 
 
 def test_single_fields_are_read_as_the_decimal_text_rounds(fresh_model):
@@ -315,6 +396,75 @@ def test_the_equation_solver_form_from_arrays(runs, tmp_path):
     m.options = original.options.copy()
     m.write(tmp_path / "eqns")
     _same_runs(runs["equation-solver"], _run(tmp_path / "eqns"))
+
+
+def _copier(path, source, target: str):
+    """A companion program that writes `target` as a copy of `source`."""
+    path.write_text(f"#!/bin/sh\nexec cp '{source}' {target}\n")
+    path.chmod(0o755)
+    return path
+
+
+def _same_files(first, second):
+    names = sorted(p.name for p in first.iterdir())
+    assert names == sorted(p.name for p in second.iterdir())
+    for name in names:
+        assert (first / name).read_bytes() == (second / name).read_bytes(), name
+
+
+def test_a_table_its_program_writes_reads_back_and_runs_as_the_fixed_one(tmp_path):
+    m = _small()
+    _dynamic(m)
+    m.write(tmp_path / "fixed")
+    m.options.time_variable = {"flows"}
+    m.companions["Flows.exe"] = _copier(tmp_path / "Flows.exe", tmp_path / "fixed" / "Flows.csv", "Flows.csv")
+    m.interfaces["flow:tracer"] = np.nan  # the program gives them
+    m.write(tmp_path / "a")  # validated: ostra --check starts the program where the files were written
+    assert not (tmp_path / "a" / "Flows.csv").exists()
+    back = ostra.Model.read(tmp_path / "a")
+    assert back.options.time_variable == {"flows"} and back.interfaces["flow:tracer"].isna().all()
+    back.write(tmp_path / "b")
+    _same_files(tmp_path / "a", tmp_path / "b")
+    fixed, varying = _run(tmp_path / "fixed"), _run(tmp_path / "b")
+    assert varying.wrote("Flows.csv")
+    for name in fixed.files:
+        assert (tmp_path / "fixed" / name).read_bytes() == (tmp_path / "b" / name).read_bytes(), name
+
+
+@pytest.mark.parametrize("form", ["steady", "dynamic", "time-variable B"])
+def test_equation_solver_models_read_back_as_written(form, tmp_path):
+    rng = np.random.default_rng(20)
+    n = 5
+    A = rng.uniform(0.0, 0.3, (n, n)) - np.diag(rng.uniform(1.0, 2.0, n))
+    B, RV, initial = rng.uniform(0.0, 10.0, n), rng.uniform(0.5, 2.0, n), rng.uniform(0.0, 1.0, n)
+    m = ostra.Model.from_equations(A, B, RV=RV, initial=initial)
+    m.options.steady = form == "steady"
+    m.options.time_step, m.options.steps = 0.1, 5
+    if form == "time-variable B":
+        m.write(tmp_path / "fixed")
+        m.options.time_variable = {"B"}
+        m.companions["BEqnSolver.exe"] = _copier(tmp_path / "BEqnSolver.exe", tmp_path / "fixed" / "BEqnSolver.csv",
+                                                 "BEqnSolver.csv")
+        m.equations.B = np.full(n, np.nan)
+    m.write(tmp_path / "a")
+    e = ostra.Model.read(tmp_path / "a").equations
+    assert e.A.tobytes() == A.tobytes()  # Doubles as given, Singles as rounded
+    assert e.B.tobytes() == (B.tobytes() if form != "time-variable B" else np.full(n, np.nan).tobytes())
+    if form == "steady":
+        assert e.RV is None and e.initial is None
+    else:
+        assert e.RV.tobytes() == RV.astype(np.float32).astype(np.float64).tobytes()
+        assert e.initial.tobytes() == initial.astype(np.float32).astype(np.float64).tobytes()
+    ostra.Model.read(tmp_path / "a").write(tmp_path / "b")
+    _same_files(tmp_path / "a", tmp_path / "b")
+    assert (tmp_path / "a" / "BEqnSolver.csv").exists() == (form != "time-variable B")
+    first, second = _run(tmp_path / "a"), _run(tmp_path / "b")
+    _same_runs(first, second)
+    if form == "time-variable B":
+        assert first.wrote("BEqnSolver.csv")
+        fixed = _run(tmp_path / "fixed")
+        for name in fixed.files:
+            assert (tmp_path / "fixed" / name).read_bytes() == (tmp_path / "a" / name).read_bytes(), name
 
 
 def test_the_example_script_builds_checks_runs_and_plots(tmp_path):

@@ -65,8 +65,10 @@ _DEFAULTS = {"x": 0.0, "y": 0.0, "z": 0.0, "volume": np.nan, "temperature": 20.0
 
 
 class ModelError(ValueError):
-    """A model that cannot be written as it stands: `problems` lists every
-    inconsistency found, one sentence each."""
+    """A model that cannot be written or run as it stands: `problems` names
+    the faults found, one sentence each. When the fault is one `ostra
+    --check` found in the model's files, the ostra.RunError of that check
+    is the exception's `__cause__`."""
 
     def __init__(self, problems: list[str]):
         self.problems = list(problems)
@@ -491,11 +493,12 @@ class Model:
         for name in ("_nas_read", "_inface_adjacent"):
             self.__dict__.pop(name, None)
 
-    def write(self, directory, validate: bool = True) -> list[str]:
+    def write(self, directory, validate: bool = True, executable=None) -> list[str]:
         """Writes every file of the model into `directory` (made if needed),
         after `validate` (which raises ModelError before anything is
-        written). Returns the warnings of the validation."""
-        warnings = self.validate() if validate else []
+        written there; `executable` is the ostra program it runs). Returns
+        the warnings of the validation."""
+        warnings = self.validate(executable=executable) if validate else []
         directory = Path(directory)
         directory.mkdir(parents=True, exist_ok=True)
         o = self.options
@@ -535,22 +538,32 @@ class Model:
                 "compartment_columns": {c: _plain(self.compartments[c]) for c in extra}}
         (directory / SIDECAR).write_text(json.dumps(data, indent=1) + "\n", encoding="utf-8")
 
-    def validate(self) -> list[str]:
-        """Every inconsistency of the model, in its own words: raises
-        ModelError listing them all; returns the warnings otherwise."""
+    def validate(self, executable=None, timeout: float | None = None) -> list[str]:
+        """Every fault of the model, before any file is written in the user's
+        directory: raises ModelError naming those of the model's objects
+        (all of them) or else the one `ostra --check` meets first in the
+        files the model writes (into a temporary directory, removed again);
+        returns the warnings of both otherwise. `executable` is the ostra
+        program (see ostra.find_executable), `timeout` a time limit in s."""
         from .validation import validate
 
-        return validate(self)
+        return validate(self, executable=executable, timeout=timeout)
 
     def check(self, directory, executable=None, timeout: float | None = None) -> CheckReport:
         """Writes the model into `directory` and runs `ostra --check` there:
-        returns its summary and warnings, or raises ostra.RunError with its
-        message (ModelError when the model cannot be written)."""
+        returns its summary and warnings (with those ostra does not look
+        for), or raises ostra.RunError with its message (ModelError when the
+        model's objects cannot be written as they stand)."""
         from ..runner import run
+        from .validation import model_problems, named_state_variables
 
-        self.write(directory)
+        problems, warnings = model_problems(self)
+        if problems:
+            raise ModelError(problems)
+        self.write(directory, validate=False)
         result = run(directory, executable=executable, timeout=timeout, check=True)
-        return CheckReport(result.stdout, result.warnings, result)
+        found = tuple(warnings) + tuple(named_state_variables(self, w) for w in result.warnings)
+        return CheckReport(result.stdout, found, result)
 
     def __repr__(self) -> str:
         if self.options.mode == "EQNS":
