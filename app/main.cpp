@@ -49,6 +49,10 @@ constexpr const char* HELP =
     "  64  bad command line, or the directory is not a model directory\n"
     "  75  another run is going in the model directory (nothing was touched)\n"
     "\n"
+    "Environment:\n"
+    "  OSTRA_FD_JACOBIAN=columns   form finite-difference Jacobians column by column\n"
+    "                              instead of by groups of columns (same results)\n"
+    "\n"
     "Manual: the docs/ folder of the Ostra repository; start with docs/running.md.\n";
 
 struct CommandLine {

@@ -142,6 +142,12 @@ void EquationStorage(ModelState& s) {
                 Error(s, "EqnCount <> NEQN in ParmUpdate: more (state variable, interior compartment) "
                          "pairs than the NEQN = " + std::to_string(NEQN) + " equations counted in "
                          "\"SVCompmap.csv\"");
+            // -999 marks a missing value; as a volume it would be taken as one.
+            if (s.tables.Compartment(I, 7) == MISSING)
+                Error(s, "Compartment(" + std::to_string(I) + ", 7) = -999 in Compartments.csv: compartment " +
+                             std::to_string(I) + " (record on line " +
+                             std::to_string(RecordLine(s.tables.lines.Compartment, I)) + ") gives no volume, but "
+                             "state variable " + std::to_string(ISV) + " is computed there");
             s.eq.EqnVolume(EqnCount) = s.tables.Compartment(I, 7);
             s.eq.EqnRetard(EqnCount) = RetardationFactor(s, ISV, I, counter);
         }

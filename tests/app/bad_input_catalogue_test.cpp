@@ -407,6 +407,9 @@ std::vector<Case> Catalogue() {
          line("Compartments.csv", 4, "3,1,boundary,2000,1000,0,0,20,1,0"),
          "file \"Compartments.csv\", line 4, field 3: expected a number, found \"boundary\" -- "
          "value 3 of the record of compartment 3"},
+        {"interior compartment without a volume", RIVER, line("Compartments.csv", 3, "2,2,0,1000,0,0,-999,20,1,0"),
+         "Compartment(2, 7) = -999 in Compartments.csv: compartment 2 (record on line 3) gives no volume, but "
+         "state variable 1 is computed there"},
         {"compartments file truncated", RIVER, keep("Compartments.csv", 5),
          "file \"Compartments.csv\", line 5: expected a number, found the end of the file -- value "
          "1 of the record of compartment 5; \"Control.csv\" pair 5 gives NT = NTCount1 + NTCount2 "
