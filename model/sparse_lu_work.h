@@ -21,6 +21,17 @@ struct SparseLUCounts {
     long resolves = 0;          // solves on the factors kept because the matrix stood
     long solves = 0;            // every solve
     double seconds = 0;         // wall time spent in the sparse LU solves
+    // The quality of the accepted solves: the smallest pivot ratio (pivot
+    // over the largest element of its column, in the row-scaled matrix) and
+    // the largest normwise backward error met (-1: no solve yet).
+    double smallestPivotRatio = -1;
+    double largestBackwardError = -1;
+    // Only when SparseLUWork::estimateCondition is set: the largest 1-norm
+    // condition estimate of a factored matrix (KLU's klu_condest) and the
+    // largest bound on a solve's normwise relative forward error, condition
+    // estimate times (backward error + machine epsilon) (-1: none yet).
+    double largestConditionEstimate = -1;
+    double largestErrorBound = -1;
 };
 
 // KLU's control block, analysis and factors: defined and made by the
@@ -46,6 +57,9 @@ struct SparseLUWork {
     std::vector<double> rhs;    // right-hand side of the solve in progress
     std::unique_ptr<KluObjects, KluObjectsFree> klu{nullptr, nullptr};
     SparseLUCounts counts;
+    // Set by a caller that wants condition estimates (they cost a few
+    // solves per factorization); a run leaves it off.
+    bool estimateCondition = false;
     // Newton iteration's Jacobian and df/dC, by their non-zeros.
     DSparse jacobian;
     DSparse dfdc;
