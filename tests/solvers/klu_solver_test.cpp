@@ -187,17 +187,23 @@ TEST(SparseLU, PivotRatiosAreThoseOfTheRowScaledMatrixInTheFactorsOwnRowOrder) {
     for (const DSparse& original : cases) {
         Solver solver;
         DSparse M = original;
-        DVector x = Rhs(M.Rows(), 1);
-        Solve(solver.t.s, M, x, 1);
-        const std::vector<SparsePivot> pivots = SparseLUPivots(solver.t.s);
-        ASSERT_EQ(static_cast<int>(pivots.size()), M.Rows());
-        const std::vector<double> dense = DenseRatios(original, pivots);
         double smallest = INFINITY;
-        for (std::size_t k = 0; k < pivots.size(); ++k) {
-            EXPECT_NEAR(pivots[k].ratio, dense[k], 1e-12 * dense[k]) << "pivot " << k + 1 << " of " << M.Rows();
-            smallest = std::fmin(smallest, pivots[k].ratio);
-            if (pivots[k].row != pivots[k].column) ++exchanged;
+        // Factored afresh, then refactored on new values of the same pattern.
+        for (const double rowOneScale : {1.0, 1E+3}) {
+            for (int j = 1; j <= M.Rows(); ++j)
+                if (M.Get(1, j) != 0) M.At(1, j) = original.Get(1, j) * rowOneScale;
+            DVector x = Rhs(M.Rows(), 1);
+            Solve(solver.t.s, M, x, 1);
+            const std::vector<SparsePivot> pivots = SparseLUPivots(solver.t.s);
+            ASSERT_EQ(static_cast<int>(pivots.size()), M.Rows());
+            const std::vector<double> dense = DenseRatios(M, pivots);
+            for (std::size_t k = 0; k < pivots.size(); ++k) {
+                EXPECT_NEAR(pivots[k].ratio, dense[k], 1e-12 * dense[k]) << "pivot " << k + 1 << " of " << M.Rows();
+                smallest = std::fmin(smallest, pivots[k].ratio);
+                if (pivots[k].row != pivots[k].column) ++exchanged;
+            }
         }
+        EXPECT_EQ(solver.counts().refactorizations, 1);
         EXPECT_EQ(solver.counts().smallestPivotRatio, smallest);
         EXPECT_GE(solver.counts().largestBackwardError, 0);
         EXPECT_LE(solver.counts().largestBackwardError, 1E-15);
