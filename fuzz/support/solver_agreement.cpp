@@ -253,16 +253,17 @@ std::string JudgeOutcomes(const SolverRun& gj, const SolverRun& lu, const std::f
     // Is the failure of `r` documented, given the conditioning of its matrix?
     auto documented = [&](const SolverRun& r) {
         if (r.status == EXIT_DONE) return true;
+        // Newton's steps are as good as the conditioning of the Jacobian allows.
+        if (r.status == EXIT_NEWTON_GAVE_UP)
+            return newtonLimit > 0 && (!(cond() == cond()) || 16.0 * n * DBL_EPSILON * cond() >= newtonLimit);
+        if (r.status == EXIT_USER_STOPPED) return newtonLimit > 0;  // the budget of Newton iterations
+        if (r.status == EXIT_SETUP_STOPPED) return false;
         switch (r.refusal) {
             case SolverRefusal::GAUSS_JORDAN: return true;
             case SolverRefusal::SPARSE_SINGULAR:
             case SolverRefusal::OTHER: break;
             default: return false;
         }
-        if (r.status == EXIT_NEWTON_GAVE_UP && newtonLimit > 0)
-            return !(cond() == cond()) || 16.0 * n * DBL_EPSILON * cond() >= newtonLimit;
-        if (r.status == EXIT_USER_STOPPED) return newtonLimit > 0;  // the budget of Newton iterations
-        if (r.status == EXIT_SETUP_STOPPED) return false;
         return !(cond() == cond()) || cond() >= RefuseConditionLimit(n);
     };
     if (!documented(gj))
