@@ -164,22 +164,30 @@ struct Comparison {
             SameText(fa[f], fb[f], line, static_cast<int>(f) + 1);
         }
     }
-    void Judge(const Block& block, double tolerance, const std::string& where) {
-        double scale = 0, worst = 0;
+    // The largest magnitude of the block.
+    static double Scale(const Block& block) {
+        double scale = 0;
+        for (std::size_t i = 0; i < block.a.size(); ++i)
+            scale = std::max({scale, std::fabs(block.a[i]), std::fabs(block.b[i])});
+        return scale;
+    }
+    void Judge(const Block& block, double allowed, const std::string& where) {
+        const double scale = Scale(block);
+        double worst = 0;
         std::size_t at = 0;
         for (std::size_t i = 0; i < block.a.size(); ++i) {
-            scale = std::max({scale, std::fabs(block.a[i]), std::fabs(block.b[i])});
             const double d = std::fabs(block.a[i] - block.b[i]);
             if (d > worst || !(d == d)) {
                 worst = d;
                 at = i;
             }
         }
-        if (!(worst <= tolerance * scale))
+        if (!(worst <= allowed))
             Fail(where + ": the results differ by " + Num(scale > 0 ? worst / scale : worst) +
-                 " of the largest magnitude " + Num(scale) + ", beyond the allowed " + Num(tolerance) +
-                 " (line " + std::to_string(block.line[at]) + " field " + std::to_string(block.field[at]) +
-                 ": Gauss-Jordan " + Num(block.a[at]) + ", sparse LU " + Num(block.b[at]) + ")");
+                 " of the largest magnitude " + Num(scale) + ", beyond the allowed " +
+                 Num(scale > 0 ? allowed / scale : allowed) + " (line " + std::to_string(block.line[at]) +
+                 " field " + std::to_string(block.field[at]) + ": Gauss-Jordan " + Num(block.a[at]) +
+                 ", sparse LU " + Num(block.b[at]) + ")");
     }
 };
 
@@ -276,8 +284,8 @@ std::string JudgeOutcomes(const SolverRun& gj, const SolverRun& lu, const std::f
     return "";
 }
 
-double ResultTolerance::Row(long solves) const {
-    return perSolve * static_cast<double>(std::max(1L, solves)) + newton + PRINTED_PRECISION;
+double ResultTolerance::Whole() const {
+    return perSolve * static_cast<double>(std::max(1L, totalSolves)) + newton + PRINTED_PRECISION;
 }
 
 std::string CompareResultFile(const std::string& name, const std::string& gaussJordan, const std::string& sparseLU,
@@ -293,6 +301,7 @@ std::string CompareResultFile(const std::string& name, const std::string& gaussJ
     const bool series = name == "AllTimeSeries.csv" || name == "OneCompTimeSeries.csv";
     const bool profile = name == "ProfileSnapshot.csv";
     Block whole;
+    double history = 0;
     for (std::size_t i = 1; i < lines && c.problem.empty(); ++i) {
         const int line = static_cast<int>(i) + 1;
         const std::vector<std::string> fa = Fields(la[i]), fb = Fields(lb[i]);
@@ -315,10 +324,18 @@ std::string CompareResultFile(const std::string& name, const std::string& gaussJ
         Block row;
         c.SameText(fa[0], fb[0], line, 1);  // the time, or the state variable
         for (std::size_t f = 1; f < fa.size(); ++f) c.Take(row, fa, fb, f, line);
-        const long solves = series ? static_cast<long>(i) * tol.solvesPerRow : tol.totalSolves;
-        c.Judge(row, tol.Row(solves), "line " + std::to_string(line));
+        const double scale = Comparison::Scale(row);
+        if (series) {
+            // The errors of every step so far, each relative to the size of
+            // its own answer, carried on to this row.
+            history += scale;
+            const double perStep = tol.perSolve * static_cast<double>(std::max(1L, tol.solvesPerRow)) + tol.newton;
+            c.Judge(row, perStep * history + PRINTED_PRECISION * scale, "line " + std::to_string(line));
+        } else {
+            c.Judge(row, tol.Whole() * scale, "line " + std::to_string(line));
+        }
     }
-    if (profile && c.problem.empty()) c.Judge(whole, tol.Row(tol.totalSolves), "the profile");
+    if (profile && c.problem.empty()) c.Judge(whole, tol.Whole() * Comparison::Scale(whole), "the profile");
     return c.problem;
 }
 

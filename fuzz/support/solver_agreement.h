@@ -89,22 +89,27 @@ inline constexpr double SINGULAR_CONDITION = 4503599627370496.0;  // 2^52
 std::string JudgeOutcomes(const SolverRun& gaussJordan, const SolverRun& sparseLU,
                           const std::function<double()>& condition, int n, double newtonLimit);
 
-// The allowed normwise difference of a block of results: `perSolve` relative
-// to the largest magnitude of the block for each solve that led to it, plus
-// the printed precision of the numbers.
+// The allowed difference of the results of the two runs. A solve may err
+// by `perSolve` relative to its answer, a converged Newton iteration by
+// `newton`; in a time series the errors of the steps carry on, so the
+// allowed difference of a row is (perSolve x solvesPerRow + newton) times the
+// sum of the largest magnitudes of this row and of every row before it,
+// plus the printed precision of the numbers (1E-14 of the row's largest);
+// a profile or a mass balance row may differ by (perSolve x totalSolves +
+// newton + 1E-14) times its largest magnitude.
 struct ResultTolerance {
     double perSolve = 0;     // error bound of one solve, with its safety factor
     double newton = 0;       // the part a converged Newton iteration leaves
     long solvesPerRow = 1;   // solves between two rows of a time series
     long totalSolves = 1;    // solves of the whole run
-    double Row(long solves) const;
+    double Whole() const;    // the relative allowance outside time series
 };
 
 // Compares the result file `name` of the two runs ("" when they agree
 // within `tol`): the lines, the texts and the numbers outside the result
 // blocks must be the same; the blocks (a row of a time series without its
 // time, the concentrations of a profile, a row of the mass balance) must
-// agree normwise. With `complete` false (runs that ended early) only the
+// agree normwise (ResultTolerance). With `complete` false (runs that ended early) only the
 // rows both files hold are compared.
 std::string CompareResultFile(const std::string& name, const std::string& gaussJordan,
                               const std::string& sparseLU, const ResultTolerance& tol, bool complete);
