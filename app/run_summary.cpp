@@ -262,6 +262,13 @@ std::string LinearSolverLines(const ModelState& s) {
         text += SummaryLine(4, "\"Control.csv\": " + lines + ", after pair 36, ignored (a 37th pair, the "
                                "linear solver, begins with the label \"" + SOLVER_PAIR_LABEL + "\" on line 73)");
     }
+    const SparseLUCounts& k = s.work.sparseLU.counts;
+    if (o.SparseLU && k.solves > 0 && k.smallestPivotRatio >= 0)
+        text += SummaryLine(4, SummaryNumber(static_cast<double>(k.solves)) + (k.solves == 1 ? " solve" : " solves") +
+                               "; smallest pivot ratio " + SummaryNumber(k.smallestPivotRatio) + " (refused below " +
+                               SummaryNumber(SPARSE_LU_PIVOT_RATIO_MIN) + "), largest backward error " +
+                               SummaryNumber(k.largestBackwardError) + " (refused above " +
+                               SummaryNumber(SPARSE_LU_BACKWARD_ERROR_MAX) + ")");
     return text;
 }
 

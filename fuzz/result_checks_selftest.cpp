@@ -51,15 +51,21 @@ void WithRun(const char* example, const std::function<void(ModelState&, int)>& t
     test(s, status);
 }
 
-// Spoils `file` with `spoil`, expects a report naming it, restores the file.
+// Spoils `file` with `spoil` (an absent file: from nothing), expects a
+// report naming it, and leaves the file as it was.
 void ExpectReported(ModelState& s, int status, const std::string& file,
                     const std::function<std::string(std::string)>& spoil, const std::string& what) {
     const fs::path p = s.Dir / file;
+    const bool existed = fs::exists(p);
     const std::string good = Read(p);
     fuzz::WriteFileBytes(p, spoil(good));
     const std::string problem = fuzz::CheckRunResults(s, status);
     Expect(!problem.empty(), what + " is reported" + (problem.empty() ? "" : ": " + problem.substr(0, 100)));
-    fuzz::WriteFileBytes(p, good);
+    // A file the run did not write goes again.
+    if (existed)
+        fuzz::WriteFileBytes(p, good);
+    else
+        fs::remove(p);
 }
 
 std::string ReplaceFirstNumber(std::string text, std::size_t afterLine, const std::string& by) {

@@ -37,6 +37,12 @@ inline constexpr const char* LINEAR_METHOD_LU = "NumericalRecipes";
 // pair, the choice of linear solver (compared in any letter case).
 inline constexpr const char* SOLVER_PAIR_LABEL = "Linear solver";
 
+// The sparse LU solver refuses factors with a pivot below this fraction of
+// the largest element of its column, rows scaled (2^-42, 1024 machine
+// epsilons), and an answer whose normwise backward error is above this (2^-26).
+inline constexpr double SPARSE_LU_PIVOT_RATIO_MIN = 1024 * 2.220446049250313080847263336181640625E-16;
+inline constexpr double SPARSE_LU_BACKWARD_ERROR_MAX = 1.0 / 67108864.0;
+
 // Newton iteration.
 inline constexpr float NEWTON_FBEST_START = 1E+30f;
 

@@ -54,6 +54,8 @@ struct SparseLUWork {
     std::vector<double> cscValues;
     bool factorsValid = false;
     bool factorsFresh = false;  // the factors come from fresh pivoting
+    double pivotRatio = 0;           // the smallest pivot ratio of the factors
+    double conditionEstimate = -1;   // of the factors, when estimated (-1: not yet)
     std::vector<double> rhs;    // right-hand side of the solve in progress
     std::unique_ptr<KluObjects, KluObjectsFree> klu{nullptr, nullptr};
     SparseLUCounts counts;

@@ -1,7 +1,7 @@
 // klu_solver.cpp -- sparse LU solves by SuiteSparse's KLU, the analysis kept
 // per sparsity pattern and the factors kept while the matrix stands.
 //
-// Exports: SparseLUAvailable, SparseLUSolve.
+// Exports: SparseLUAvailable, SparseLUPivots, SparseLUSolve.
 //
 // The run holds its matrices by rows; KLU takes them by columns. The pattern
 // of the matrix factored last is kept in both forms, with the position of
@@ -21,7 +21,8 @@
 //     equations leave undetermined;
 //  2. a pivot is below 2^-42 (1024 machine epsilons, about 2.3E-13) times
 //     the largest element of its column in the row-scaled matrix that KLU
-//     factors: the elimination has cancelled that column down to the size of
+//     factors (each row divided by the scale factor KLU gave it, which KLU
+//     keeps in the row order of its pivots): the elimination has cancelled that column down to the size of
 //     its rounding errors (a matrix singular but for rounding leaves a few
 //     epsilons there, and thousands of updates can leave hundreds), so the
 //     factors do not determine the unknown of that column, which is named.
@@ -49,6 +50,7 @@
 #include <cstring>
 #include <string>
 
+#include "model/constants.h"
 #include "model/equation_names.h"
 #include "model/error.h"
 #include "model/model_state.h"
@@ -94,6 +96,8 @@ namespace {
 
 bool SparseLUAvailable() { return false; }
 
+std::vector<SparsePivot> SparseLUPivots(const ModelState&) { return {}; }
+
 void SparseLUSolve(ModelState& s, const DSparse&, DVector&, Double, const char*) {
     Error(s, "this build of ostra has no sparse LU solver (SuiteSparse's KLU was not found when "
              "it was built), so \"Control.csv\" pair 37 cannot choose SPARSE-LU; choose "
@@ -106,11 +110,10 @@ bool SparseLUAvailable() { return true; }
 
 namespace {
 
-// The pivot ratio below which the factors are refused (criterion 2): 2^-42,
-// 1024 times the machine epsilon.
-constexpr double PIVOT_RATIO_MIN = 1024 * DBL_EPSILON;
-// The backward error above which an answer is refused (criterion 3): 2^-26.
-constexpr double BACKWARD_ERROR_MAX = 1.0 / 67108864.0;
+// The limits of criteria 2 and 3.
+constexpr double PIVOT_RATIO_MIN = SPARSE_LU_PIVOT_RATIO_MIN;
+constexpr double BACKWARD_ERROR_MAX = SPARSE_LU_BACKWARD_ERROR_MAX;
+static_assert(PIVOT_RATIO_MIN == 1024 * DBL_EPSILON);
 
 std::string Prefix(const char* system, Double time) {
     return std::string("the sparse LU solver could not solve ") + system + " " + TimeInText(time) + ": ";
@@ -243,27 +246,45 @@ void Analyze(ModelState& s, const char* system, Double time) {
     ++w.counts.analyses;
 }
 
-// Criterion 2 on factors KLU has made; NONE when they pass.
-Refusal CheckPivots(SparseLUWork& w) {
+// The pivots of the factors KLU has made, in the order of elimination:
+// each pivot with the largest element of its column in the matrix as KLU
+// factors it, every row divided by its scale factor. KLU keeps those
+// factors (Rs) in the pivot order of the factorization (Rs[k] belongs to
+// row Pnum[k]), so the scale of an original row r is Rs[Pinv[r]].
+std::vector<SparsePivot> Pivots(const SparseLUWork& w) {
     const KluObjects& k = *w.klu;
     const double* U = static_cast<const double*>(k.numeric->Udiag);
     const double* Rs = k.numeric->Rs;  // null when the rows are not scaled
-    Refusal r;
-    double smallest = INFINITY;
+    const int* Pinv = k.numeric->Pinv;
+    std::vector<SparsePivot> pivots(static_cast<std::size_t>(w.n));
     for (int pos = 0; pos < w.n; ++pos) {
         const int j = k.symbolic->Q[pos];
         double columnMax = 0;
         for (int p = w.colStart[static_cast<std::size_t>(j)]; p < w.colStart[static_cast<std::size_t>(j) + 1]; ++p) {
             const double a = std::fabs(w.cscValues[static_cast<std::size_t>(p)]);
-            columnMax = std::fmax(columnMax, Rs ? a / Rs[w.rowIndex[static_cast<std::size_t>(p)]] : a);
+            const int row = w.rowIndex[static_cast<std::size_t>(p)];
+            columnMax = std::fmax(columnMax, Rs ? a / Rs[Pinv[row]] : a);
         }
         double ratio = columnMax > 0 ? std::fabs(U[pos]) / columnMax : 0;
         if (std::isnan(ratio)) ratio = 0;
-        if (ratio < smallest) {
-            smallest = ratio;
-            r.equation = j + 1;
-        }
+        SparsePivot& pivot = pivots[static_cast<std::size_t>(pos)];
+        pivot.row = k.numeric->Pnum[pos] + 1;
+        pivot.column = j + 1;
+        pivot.ratio = ratio;
     }
+    return pivots;
+}
+
+// Criterion 2 on factors KLU has made; NONE when they pass. The smallest
+// ratio is kept in `smallest`.
+Refusal CheckPivots(const SparseLUWork& w, double& smallest) {
+    Refusal r;
+    smallest = INFINITY;
+    for (const SparsePivot& p : Pivots(w))
+        if (p.ratio < smallest) {
+            smallest = p.ratio;
+            r.equation = p.column;
+        }
     if (smallest >= PIVOT_RATIO_MIN) return Refusal{};
     r.kind = Refusal::SMALL_PIVOT;
     r.measure = smallest;
@@ -276,6 +297,7 @@ Refusal FreshFactor(ModelState& s, const char* system, Double time) {
     KluObjects& k = *w.klu;
     k.FreeNumeric();
     w.factorsValid = false;
+    w.conditionEstimate = -1;
     k.numeric = klu_factor(w.colStart.data(), w.rowIndex.data(), w.cscValues.data(), k.symbolic,
                            &k.common);
     ++w.counts.factorizations;
@@ -293,7 +315,7 @@ Refusal FreshFactor(ModelState& s, const char* system, Double time) {
     }
     w.factorsValid = true;
     w.factorsFresh = true;
-    return CheckPivots(w);
+    return CheckPivots(w, w.pivotRatio);
 }
 
 // A factorization on the kept pivot order; false when it does not serve.
@@ -301,12 +323,13 @@ bool Refactor(SparseLUWork& w) {
     KluObjects& k = *w.klu;
     w.factorsValid = false;
     ++w.counts.refactorizations;
+    w.conditionEstimate = -1;
     if (!klu_refactor(w.colStart.data(), w.rowIndex.data(), w.cscValues.data(), k.symbolic,
                       k.numeric, &k.common))
         return false;
     w.factorsValid = true;
     w.factorsFresh = false;
-    return CheckPivots(w).kind == Refusal::NONE;
+    return CheckPivots(w, w.pivotRatio).kind == Refusal::NONE;
 }
 
 // Criterion 3 for the answer x of the kept right-hand side (and an answer
@@ -341,6 +364,7 @@ Refusal CheckAnswer(const SparseLUWork& w, const double* x) {
     }
     // A residual beyond the range (or NaN) gives an error that is no number: refused.
     const double error = residual == 0 ? 0 : residual / (normA * normX + normB);
+    r.measure = error;
     if (error <= BACKWARD_ERROR_MAX) return r;
     r.kind = Refusal::BACKWARD_ERROR;
     r.equation = worst + 1;
@@ -358,7 +382,31 @@ Refusal SolveWithFactors(ModelState& s, double* x, const char* system, Double ti
     return CheckAnswer(w, x);
 }
 
+// Keeps the quality of an accepted solve: its pivot ratio and backward
+// error, and where asked for the condition estimate of its factors.
+void Record(ModelState& s, double backwardError, const char* system, Double time) {
+    SparseLUWork& w = s.work.sparseLU;
+    SparseLUCounts& c = w.counts;
+    if (c.smallestPivotRatio < 0 || w.pivotRatio < c.smallestPivotRatio) c.smallestPivotRatio = w.pivotRatio;
+    c.largestBackwardError = std::fmax(c.largestBackwardError, backwardError);
+    if (!w.estimateCondition) return;
+    KluObjects& k = *w.klu;
+    if (w.conditionEstimate < 0) {
+        if (!klu_condest(w.colStart.data(), w.cscValues.data(), k.symbolic, k.numeric, &k.common))
+            KluFailed(s, system, time, "the condition estimate");
+        w.conditionEstimate = k.common.condest;
+    }
+    c.largestConditionEstimate = std::fmax(c.largestConditionEstimate, w.conditionEstimate);
+    c.largestErrorBound = std::fmax(c.largestErrorBound, w.conditionEstimate * (backwardError + DBL_EPSILON));
+}
+
 }  // namespace
+
+std::vector<SparsePivot> SparseLUPivots(const ModelState& s) {
+    const SparseLUWork& w = s.work.sparseLU;
+    if (!w.factorsValid || !w.klu || !w.klu->numeric) return {};
+    return Pivots(w);
+}
 
 void SparseLUSolve(ModelState& s, const DSparse& matrix, DVector& rhs, Double time,
                    const char* system) {
@@ -379,6 +427,14 @@ void SparseLUSolve(ModelState& s, const DSparse& matrix, DVector& rhs, Double ti
     Change change = w.klu->symbolic ? TakeValues(s, matrix, system, time) : Change::PATTERN;
     if (change == Change::PATTERN) {
         StoreMatrix(s, matrix, system, time);
+        // A matrix without one element leaves every unknown undetermined
+        // (and KLU takes no empty pattern).
+        if (w.cols.empty()) {
+            Refusal empty;
+            empty.kind = Refusal::ZERO_PIVOT;
+            empty.equation = 1;
+            Refuse(s, system, time, empty);
+        }
         Analyze(s, system, time);
     }
     Refusal refusal;
@@ -401,6 +457,7 @@ void SparseLUSolve(ModelState& s, const DSparse& matrix, DVector& rhs, Double ti
     }
     if (refusal.kind != Refusal::NONE) Refuse(s, system, time, refusal);
     if (!factored) ++w.counts.resolves;
+    Record(s, refusal.measure, system, time);
     w.counts.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 

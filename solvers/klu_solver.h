@@ -2,7 +2,7 @@
 // non-zeros of the system matrix, with its analysis and factors kept for as
 // long as the matrix allows.
 //
-// Exports: SparseLUAvailable, SparseLUSolve (the data the solves keep:
+// Exports: SparseLUAvailable, SparsePivot, SparseLUPivots, SparseLUSolve (the data the solves keep:
 // model/sparse_lu_work.h).
 //
 // A run that chooses "SPARSE-LU" ("Control.csv" pair 37) sends every linear
@@ -20,6 +20,8 @@
 // message saying so.
 #pragma once
 
+#include <vector>
+
 #include "model/arrays.h"
 #include "model/sparse_lu_work.h"
 #include "model/sparse_matrix.h"
@@ -30,6 +32,18 @@ struct ModelState;
 
 // True when this build has the sparse LU solver.
 bool SparseLUAvailable();
+
+// One pivot of the sparse LU factors: the equation (row) and the unknown
+// (column) it stands in, 1-based, and its size over the largest element of
+// its column, every row divided by its largest element.
+struct SparsePivot {
+    int row = 0, column = 0;
+    double ratio = 0;
+};
+
+// The pivots of the factors of the last solve, in the order of elimination
+// (empty when there are none, and in a build without KLU).
+std::vector<SparsePivot> SparseLUPivots(const ModelState& s);
 
 // Solves matrix X = rhs (N = matrix.Rows()) by KLU; the solution replaces
 // rhs. `time` is the time the solution belongs to (-999: the steady state)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "model/error.h"
 #include "solvers/jacobian.h"
@@ -144,6 +145,106 @@ TEST(SparseLU, SingularMatricesAndValuesThatAreNoNumbersEndTheRunNamingTheEquati
         EXPECT_TRUE(c.message.rfind("Error:", 0) == 0 ? text == c.message : text.find(c.message) != std::string::npos)
             << text;
     }
+}
+
+// The pivot ratios of the factors from the matrix itself: every row divided
+// by its largest element, rows and columns in the factors' order of
+// elimination, Gaussian elimination without further exchanges.
+std::vector<double> DenseRatios(const DSparse& M, const std::vector<SparsePivot>& order) {
+    const int n = M.Rows();
+    std::vector<std::vector<double>> S(n, std::vector<double>(n));
+    for (int i = 0; i < n; ++i) {
+        double scale = 0;
+        for (int j = 0; j < n; ++j) scale = std::fmax(scale, std::fabs(M.Get(i + 1, j + 1)));
+        for (int j = 0; j < n; ++j) S[i][j] = M.Get(i + 1, j + 1) / scale;
+    }
+    std::vector<double> columnMax(n, 0);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) columnMax[j] = std::fmax(columnMax[j], std::fabs(S[i][j]));
+    std::vector<std::vector<double>> U(n, std::vector<double>(n));
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) U[a][b] = S[order[a].row - 1][order[b].column - 1];
+    std::vector<double> ratios;
+    for (int k = 0; k < n; ++k) {
+        for (int a = k + 1; a < n; ++a) {
+            const double f = U[a][k] / U[k][k];
+            for (int b = k; b < n; ++b) U[a][b] -= f * U[k][b];
+        }
+        ratios.push_back(std::fabs(U[k][k]) / columnMax[order[k].column - 1]);
+    }
+    return ratios;
+}
+
+TEST(SparseLU, PivotRatiosAreThoseOfTheRowScaledMatrixInTheFactorsOwnRowOrder) {
+    if (!SparseLUAvailable()) GTEST_SKIP() << "built without KLU";
+    const DSparse cases[] = {
+        FromRows({{1, 1E+20}, {1, 1}}),
+        FromRows({{1E-6, 3, 0, 2}, {4, 1E-3, 5, 0}, {0, 7E+8, 1E-2, 1}, {2, 0, 6E-4, 3E+5}}),
+        FromRows({{0, 2, 1, 0}, {3, 0, 0, 1}, {0, 1, 0, 4}, {1, 0, 5, 0}}),
+        FromRows({{2E+9, 1, 3, 0, 0}, {1, 1E-9, 0, 4, 0}, {0, 5, 7E+3, 0, 1}, {6, 0, 1, 2E-5, 8}, {0, 9E+12, 0, 1, 3}}),
+    };
+    int exchanged = 0;
+    for (const DSparse& original : cases) {
+        Solver solver;
+        DSparse M = original;
+        DVector x = Rhs(M.Rows(), 1);
+        Solve(solver.t.s, M, x, 1);
+        const std::vector<SparsePivot> pivots = SparseLUPivots(solver.t.s);
+        ASSERT_EQ(static_cast<int>(pivots.size()), M.Rows());
+        const std::vector<double> dense = DenseRatios(original, pivots);
+        double smallest = INFINITY;
+        for (std::size_t k = 0; k < pivots.size(); ++k) {
+            EXPECT_NEAR(pivots[k].ratio, dense[k], 1e-12 * dense[k]) << "pivot " << k + 1 << " of " << M.Rows();
+            smallest = std::fmin(smallest, pivots[k].ratio);
+            if (pivots[k].row != pivots[k].column) ++exchanged;
+        }
+        EXPECT_EQ(solver.counts().smallestPivotRatio, smallest);
+        EXPECT_GE(solver.counts().largestBackwardError, 0);
+        EXPECT_LE(solver.counts().largestBackwardError, 1E-15);
+    }
+    EXPECT_GT(exchanged, 0) << "no case makes KLU take a pivot off the diagonal";
+}
+
+TEST(SparseLU, ASingularMatrixIsRefusedWhereverItsRowsStandAndAScaledOneSolved) {
+    if (!SparseLUAvailable()) GTEST_SKIP() << "built without KLU";
+    // Row 4 = row 2 / 10 + row 3 / 10000, every value exact in Single.
+    Solver singular;
+    DSparse M = FromRows({{0, 5000, 0, 0}, {-10, -60, 40, -20}, {-80000, 50000, 0, 60000}, {-9, -1, 4, 4}});
+    DVector x(4, "r");
+    x.Fill(1);
+    EXPECT_THROW(Solve(singular.t.s, M, x, -999), RunEnded);
+    EXPECT_NE(singular.dir.Read("Error.dng").find("found the system matrix numerically singular at steady state: "
+                                                  "the pivot of the solution of equation "),
+              std::string::npos)
+        << singular.dir.Read("Error.dng");
+    // Well conditioned once its rows are scaled: solved as Gauss-Jordan solves it.
+    Solver scaled;
+    DSparse S = FromRows({{1, 1E+20}, {1, 1}});
+    scaled.Solved(S, 1);
+}
+
+TEST(SparseLU, AMatrixWithoutElementsOrOfZerosIsSingularInItsFirstEquation) {
+    if (!SparseLUAvailable()) GTEST_SKIP() << "built without KLU";
+    const struct {
+        Double time;
+        const char *system, *when;
+    } contexts[] = {{-999, "the system matrix", "at steady state"},
+                    {3, "the system matrix", "at time 3"},
+                    {3, "the Jacobian of Newton iteration", "at time 3"}};
+    for (const bool zeros : {false, true})
+        for (const auto& c : contexts) {
+            Solver solver;
+            DSparse M(3, "M");
+            if (zeros)
+                for (int i = 1; i <= 3; ++i) M.At(i, i) = 0;
+            DVector x(3, "r");
+            x.Fill(1);
+            EXPECT_THROW(SparseLUSolve(solver.t.s, M, x, c.time, c.system), RunEnded);
+            const std::string expected = std::string("found ") + c.system + " singular " + c.when +
+                                         ": no pivot is left for the solution of equation 1,";
+            EXPECT_NE(solver.dir.Read("Error.dng").find(expected), std::string::npos)
+                << solver.dir.Read("Error.dng");
+        }
 }
 
 TEST(SparseLU, TheSparseJacobianHoldsTheDenseElementsBitForBit) {
