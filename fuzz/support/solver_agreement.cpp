@@ -301,7 +301,7 @@ std::string CompareResultFile(const std::string& name, const std::string& gaussJ
     const bool series = name == "AllTimeSeries.csv" || name == "OneCompTimeSeries.csv";
     const bool profile = name == "ProfileSnapshot.csv";
     Block whole;
-    double history = 0;
+    std::vector<Block> rows;  // of a time series, judged once all are read
     for (std::size_t i = 1; i < lines && c.problem.empty(); ++i) {
         const int line = static_cast<int>(i) + 1;
         const std::vector<std::string> fa = Fields(la[i]), fb = Fields(lb[i]);
@@ -324,18 +324,31 @@ std::string CompareResultFile(const std::string& name, const std::string& gaussJ
         Block row;
         c.SameText(fa[0], fb[0], line, 1);  // the time, or the state variable
         for (std::size_t f = 1; f < fa.size(); ++f) c.Take(row, fa, fb, f, line);
-        const double scale = Comparison::Scale(row);
-        if (series) {
-            // The errors of every step so far, each relative to the size of
-            // its own answer, carried on to this row.
-            history += scale;
-            const double perStep = tol.perSolve * static_cast<double>(std::max(1L, tol.solvesPerRow)) + tol.newton;
-            c.Judge(row, perStep * history + PRINTED_PRECISION * scale, "line " + std::to_string(line));
-        } else {
-            c.Judge(row, tol.Whole() * scale, "line " + std::to_string(line));
-        }
+        if (series)
+            rows.push_back(row);
+        else
+            c.Judge(row, tol.Whole() * Comparison::Scale(row), "line " + std::to_string(line));
     }
     if (profile && c.problem.empty()) c.Judge(whole, tol.Whole() * Comparison::Scale(whole), "the profile");
+    if (series && c.problem.empty()) {
+        // Each step errs relative to its own answer, and the errors of the
+        // steps before carry on, amplified as the scheme amplifies: by at
+        // most the largest growth of the results from one row to the next
+        // (at least 1). So the allowance of row k is
+        //   E(k) = growth x E(k - 1) + perStep x scale(k).
+        double growth = 1;
+        for (std::size_t k = 1; k < rows.size(); ++k) {
+            const double before = Comparison::Scale(rows[k - 1]), now = Comparison::Scale(rows[k]);
+            if (before > 0 && now > before) growth = std::max(growth, now / before);
+        }
+        const double perStep = tol.perSolve * static_cast<double>(std::max(1L, tol.solvesPerRow)) + tol.newton;
+        double carried = 0;
+        for (std::size_t k = 0; k < rows.size() && c.problem.empty(); ++k) {
+            const double scale = Comparison::Scale(rows[k]);
+            carried = growth * carried + perStep * scale;
+            c.Judge(rows[k], carried + PRINTED_PRECISION * scale, "line " + std::to_string(k + 2));
+        }
+    }
     return c.problem;
 }
 

@@ -91,10 +91,12 @@ std::string JudgeOutcomes(const SolverRun& gaussJordan, const SolverRun& sparseL
 
 // The allowed difference of the results of the two runs. A solve may err
 // by `perSolve` relative to its answer, a converged Newton iteration by
-// `newton`; in a time series the errors of the steps carry on, so the
-// allowed difference of a row is (perSolve x solvesPerRow + newton) times the
-// sum of the largest magnitudes of this row and of every row before it,
-// plus the printed precision of the numbers (1E-14 of the row's largest);
+// `newton`; in a time series the errors of the steps carry on, amplified
+// by at most the largest growth of the results from one row to the next
+// (g, at least 1), so the allowed difference of row k is
+// E(k) = g E(k - 1) + (perSolve x solvesPerRow + newton) x scale(k), scale
+// being the row's largest magnitude, plus the printed precision of the
+// numbers (1E-14 of the row's largest);
 // a profile or a mass balance row may differ by (perSolve x totalSolves +
 // newton + 1E-14) times its largest magnitude.
 struct ResultTolerance {
