@@ -97,8 +97,8 @@ std::string JudgeOutcomes(const SolverRun& gaussJordan, const SolverRun& sparseL
 // E(k) = g E(k - 1) + (perSolve x solvesPerRow + newton) x scale(k), scale
 // being the row's largest magnitude, plus the printed precision of the
 // numbers (1E-14 of the row's largest);
-// a profile or a mass balance row may differ by (perSolve x totalSolves +
-// newton + 1E-14) times its largest magnitude.
+// a profile may differ by (perSolve x totalSolves + newton + 1E-14) times
+// its largest magnitude.
 struct ResultTolerance {
     double perSolve = 0;     // error bound of one solve, with its safety factor
     double newton = 0;       // the part a converged Newton iteration leaves
@@ -110,9 +110,10 @@ struct ResultTolerance {
 // Compares the result file `name` of the two runs ("" when they agree
 // within `tol`): the lines, the texts and the numbers outside the result
 // blocks must be the same; the blocks (a row of a time series without its
-// time, the concentrations of a profile, a row of the mass balance) must
-// agree normwise (ResultTolerance). With `complete` false (runs that ended early) only the
-// rows both files hold are compared.
+// time, the concentrations of a profile) must agree normwise
+// (ResultTolerance); of the mass balance only the state variables and
+// which fields are numbers. With `complete` false (runs that ended early)
+// only the rows both files hold are compared.
 std::string CompareResultFile(const std::string& name, const std::string& gaussJordan,
                               const std::string& sparseLU, const ResultTolerance& tol, bool complete);
 
