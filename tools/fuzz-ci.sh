@@ -5,7 +5,7 @@
 #
 #   tools/fuzz-ci.sh
 #
-# About 68 s of fuzzing in all: the whole-run harness 12 s, the comparison of
+# About 65 s of fuzzing in all: the whole-run harness 12 s, the comparison of
 # the two linear solvers 8 s, "Control.csv" 6 s, the text reader 3 s, each of
 # the 18 table harnesses 2 s. A build without the sparse LU solver (KLU)
 # skips the comparison and says so. Every harness
