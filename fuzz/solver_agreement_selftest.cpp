@@ -74,6 +74,7 @@ void Outcomes() {
     const SolverRun luSingular{EXIT_FATAL_DATA, SolverRefusal::SPARSE_SINGULAR, "numerically singular", false};
     const SolverRun luInternal{EXIT_FATAL_DATA, SolverRefusal::SPARSE_INTERNAL, "KLU status -3", false};
     const SolverRun luNotFinite{EXIT_FATAL_DATA, SolverRefusal::SPARSE_NOT_FINITE, "not a finite number", false};
+    const SolverRun luOverflow{EXIT_FATAL_DATA, SolverRefusal::SPARSE_OVERFLOW, "beyond the range", false};
     const SolverRun other{EXIT_FATAL_DATA, SolverRefusal::OTHER, "the value of equation 1", false};
     const SolverRun gaveUp{EXIT_NEWTON_GAVE_UP, SolverRefusal::NONE, "", false};
     struct Case {
@@ -95,6 +96,8 @@ void Outcomes() {
         {"sparse LU refuses just below it", done, luSingular, RefuseConditionLimit(3) * 0.99, 0, true},
         {"a KLU call fails, both failing", gjPivot, luInternal, HUGE_VAL, 0, true},
         {"sparse LU meets values Gauss-Jordan did not", done, luNotFinite, 10, 0, true},
+        {"sparse LU's answer out of range where Gauss-Jordan set 0", gjUndetermined, luOverflow, 4, 0, false},
+        {"sparse LU's answer out of range, Gauss-Jordan solving", done, luOverflow, 4, 0, true},
         {"an overflow after an ill-conditioned solve", done, other, 1E14, 0, false},
         {"an overflow after a well conditioned one", other, done, 10, 0, true},
         {"Newton gives up on an ill-conditioned Jacobian", gaveUp, done, 1E9, 1E-10, false},

@@ -54,6 +54,7 @@ enum class SolverRefusal {
     GAUSS_JORDAN,      // Gauss-Jordan's absolute pivot limit with no solution at 0
     SPARSE_SINGULAR,   // the sparse LU solver's zero pivot, small pivot or backward error
     SPARSE_NOT_FINITE, // the sparse LU solver met a value that is not finite in its input
+    SPARSE_OVERFLOW,   // the sparse LU solver's answer of a matrix it accepted is out of range
     SPARSE_INTERNAL,   // a KLU call failed: a fault of the program, never of the data
     OTHER,             // any other message
 };
