@@ -184,7 +184,35 @@ void Mutations() {
 
 }  // namespace
 
+// The messages of the two solvers, as the runs write them, sorted by cause.
+void Classes() {
+    const struct {
+        const char* text;
+        SolverRefusal refusal;
+    } cases[] = {
+        {"Error:  LinearSolver fixed the solution of equation 2 at 0 at time 2: ...", SolverRefusal::GAUSS_JORDAN},
+        {"Error:  floating-point overflow in LinearSolver while solving 3 equations: ...",
+         SolverRefusal::GAUSS_JORDAN_OVERFLOW},
+        {"Error:  invalid floating-point operation in LinearSolver while solving 3 equations: ...",
+         SolverRefusal::GAUSS_JORDAN_OVERFLOW},
+        {"Error:  the sparse LU solver found the system matrix numerically singular at time 2: ...",
+         SolverRefusal::SPARSE_SINGULAR},
+        {"Error:  the sparse LU solver could not solve the system matrix at time 40: the solution of equation 2 "
+         "is -INF: the answer of these equations is beyond the range of numbers (about 1.8E+308), ...",
+         SolverRefusal::SPARSE_OVERFLOW},
+        {"Error:  the sparse LU solver could not solve the system matrix at time 2.5: the analysis of its "
+         "sparsity pattern failed with KLU status -3",
+         SolverRefusal::SPARSE_INTERNAL},
+        {"Error:  the sparse LU solver could not solve the system matrix at time 2.5: the right-hand side of "
+         "equation 2 is NAN, not a finite number",
+         SolverRefusal::SPARSE_NOT_FINITE},
+    };
+    for (const auto& c : cases)
+        Expect(ClassifyRunError(c.text) == c.refusal, std::string("classified: ") + std::string(c.text).substr(8, 60));
+}
+
 int main() {
+    Classes();
     Conditions();
     Outcomes();
     Results();

@@ -240,7 +240,9 @@ double OneNormCondition(const SquareMatrix& m) {
 SolverRefusal ClassifyRunError(const std::string& e) {
     if (e.empty()) return SolverRefusal::NONE;
     if (Contains(e, "LinearSolver fixed the solution of")) return SolverRefusal::GAUSS_JORDAN;
-    if (Contains(e, "floating-point overflow in LinearSolver")) return SolverRefusal::GAUSS_JORDAN_OVERFLOW;
+    if (Contains(e, "floating-point overflow in LinearSolver") ||
+        Contains(e, "invalid floating-point operation in LinearSolver"))
+        return SolverRefusal::GAUSS_JORDAN_OVERFLOW;
     if (Contains(e, "the sparse LU solver found ")) return SolverRefusal::SPARSE_SINGULAR;
     if (Contains(e, "the sparse LU solver could not solve ")) {
         if (Contains(e, "failed with KLU status")) return SolverRefusal::SPARSE_INTERNAL;

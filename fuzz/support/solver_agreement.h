@@ -55,7 +55,7 @@ enum class SolverRefusal {
     SPARSE_SINGULAR,   // the sparse LU solver's zero pivot, small pivot or backward error
     SPARSE_NOT_FINITE, // the sparse LU solver met a value that is not finite in its input
     SPARSE_OVERFLOW,   // the sparse LU solver's answer of a matrix it accepted is out of range
-    GAUSS_JORDAN_OVERFLOW,  // Gauss-Jordan's elimination or answer out of range
+    GAUSS_JORDAN_OVERFLOW,  // Gauss-Jordan's elimination out of range (an overflow, or inf - inf)
     SPARSE_INTERNAL,   // a KLU call failed: a fault of the program, never of the data
     OTHER,             // any other message
 };
