@@ -40,13 +40,14 @@ private:
     long maxStarts_;
 };
 
-}  // namespace
-
-int CheckedRun(const std::filesystem::path& dir, bool check, const RunLimits& limits) {
+int Checked(const std::filesystem::path& dir, bool check, const RunLimits& limits,
+            const std::function<void(ModelState&)>& prepare,
+            const std::function<void(const ModelState&, int)>& inspect) {
     BudgetDisplay display(limits.maxStopChecks, nullptr, limits.maxCompanionStarts);
     ModelState s(dir, display);
     s.control.check = check;
     display.SetStarts(&s.companions.starts);
+    if (prepare) prepare(s);
     FormLoad(s);
     const int status = RunOstraClick(s);
     const std::string fault = InternalFault(dir);
@@ -58,7 +59,20 @@ int CheckedRun(const std::filesystem::path& dir, bool check, const RunLimits& li
     }
     const std::string problem = CheckRunResults(s, status);
     if (!problem.empty()) Finding("the run ended with status " + std::to_string(status) + " and " + problem);
+    if (inspect) inspect(s, status);
     return status;
+}
+
+}  // namespace
+
+int CheckedRun(const std::filesystem::path& dir, bool check, const RunLimits& limits) {
+    return Checked(dir, check, limits, nullptr, nullptr);
+}
+
+int CheckedRun(const std::filesystem::path& dir, const RunLimits& limits,
+               const std::function<void(ModelState&)>& prepare,
+               const std::function<void(const ModelState&, int)>& inspect) {
+    return Checked(dir, false, limits, prepare, inspect);
 }
 
 }  // namespace ostra::fuzz

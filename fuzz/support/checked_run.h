@@ -5,6 +5,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+
+#include "model/model_state.h"
 
 #include "support/run_limits.h"
 
@@ -18,5 +21,11 @@ namespace ostra::fuzz {
 // `check` the run stops where the first step or solve would begin, as
 // `ostra --check`, and only the exit status and the fault are checked.
 int CheckedRun(const std::filesystem::path& dir, bool check, const RunLimits& limits = RunLimits{});
+
+// As CheckedRun (not a check), with `prepare` given the run's state before
+// the run and `inspect` given it and the exit status after the checks.
+int CheckedRun(const std::filesystem::path& dir, const RunLimits& limits,
+               const std::function<void(ModelState&)>& prepare,
+               const std::function<void(const ModelState&, int)>& inspect);
 
 }  // namespace ostra::fuzz
