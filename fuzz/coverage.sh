@@ -2,7 +2,7 @@
 # Measures the source coverage that a campaign's corpora reach: builds the
 # harnesses again with clang's source-based coverage (build-fuzz/coverage/,
 # OSTRA_FUZZ_COVERAGE=ON), replays every corpus through its harness
-# (-runs=0, the companion examples included) and prints the regions, lines
+# (-runs=0) and prints the regions, lines
 # and branches covered per folder of the program.
 #
 #   fuzz/coverage.sh [campaign-dir]    (default build-fuzz/campaign)
@@ -34,7 +34,7 @@ cmake --build "$cov" -j"$jobs" --target fuzzers >"$cov/build.log" 2>&1 || { tail
 
 rm -rf "$cov/profiles" "$cov/tmp"
 mkdir -p "$cov/profiles" "$cov/tmp"
-export OSTRA_FUZZ_TMP="$cov/tmp" OSTRA_FUZZ_RUN_EXAMPLES=all
+export OSTRA_FUZZ_TMP="$cov/tmp"
 objects=()
 for h in "$cov"/fuzz/fuzz_*; do
   name=$(basename "$h")
