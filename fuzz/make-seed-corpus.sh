@@ -14,6 +14,9 @@
 #                   per companion example also the example solved by sparse
 #                   LU and with finite-difference Jacobians column by column
 #                   (and the sorption example's grouped, not analytic)
+# differential      the examples that need no companion program alone, and
+#                   equation-solver systems of their own at the edges of the
+#                   two linear solvers (eqns_seed below)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 examples="$root/examples"
@@ -51,7 +54,7 @@ find_table() {
 rm -rf "$corpus"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$corpus/text_reader" "$corpus/control" "$corpus/whole_run"
+mkdir -p "$corpus/text_reader" "$corpus/control" "$corpus/whole_run" "$corpus/differential"
 for name in "${harness_of[@]}"; do mkdir -p "$corpus/$name"; done
 
 # ReadLine, then fields of every type, AtEnd, MoreFieldsOnLine, Save, more
@@ -95,5 +98,47 @@ for i in "${!example_list[@]}"; do
     fi
     { byte "$i"; byte "$t"; byte $((size & 255)); byte $((size >> 8)); cat "$f"; } >"$corpus/whole_run/$ex-$table"
   done
+done
+# A whole-run input of the equation-solver example with its own tables:
+#   eqns_seed NAME STEADY(Y/N) NEQN SCHEME STEPS A B [RV INITIAL]
+# (A and B as the files hold them; RV and INITIAL default to 1 and 0 each.)
+table_record() {
+  local number=$1 bytes=$2
+  local size=${#bytes}
+  byte "$number"; byte $((size & 255)); byte $((size >> 8)); printf '%s' "$bytes"
+}
+eqns_seed() {
+  local name=$1 steady=$2 neqn=$3 scheme=$4 steps=$5 a=$6 b=$7
+  local rv=${8:-$(yes 1 | head -n "$neqn")} init=${9:-$(yes 0 | head -n "$neqn")}
+  local control
+  control=$(awk -v s="$steady" -v n="$neqn" -v k="$scheme" -v t="$steps" \
+    'NR == 6 { $0 = s } NR == 8 { $0 = n } NR == 18 { $0 = k } NR == 22 { $0 = t } { print }' \
+    "$examples/equation-solver/Control.csv")
+  { byte 2; table_record 0 "$control"$'\n'; table_record 14 "$a"$'\n'; table_record 15 "$b"$'\n'
+    table_record 16 "$rv"$'\n'; table_record 17 "$init"$'\n'; } >"$corpus/differential/$name"
+}
+for i in 0 1 2; do { byte "$i"; } >"$corpus/differential/${example_list[$i]}"; done
+# Exactly singular (Gauss-Jordan stops at its pivot limit; the sparse LU solver must refuse it too).
+eqns_seed singular-4 Y 4 3 1 $'0,5000,0,0\n-10,-60,40,-20\n-80000,50000,0,60000\n-9,-1,4,4' $'1\n1\n1\n1'
+# Well conditioned once its rows are scaled: both must solve it.
+eqns_seed big-entry-2 Y 2 3 1 $'1,1E+20\n1,1' $'1\n2'
+# No matrix at all: Gauss-Jordan finds 0 a solution of 0 = 0; the sparse LU solver must say singular.
+eqns_seed zero-3 Y 3 3 1 $'0,0,0\n0,0,0\n0,0,0' $'0\n0\n0'
+# A small component next to a huge one: Gauss-Jordan loses it, normwise the answers agree.
+eqns_seed small-next-to-huge-3 Y 3 3 1 $'1.5,0,0\n0,1,-1\n1.769875,0,5' $'.1\n0\n1E+15'
+# Rows of very different scales, stepped with implicit Euler and Crank-Nicolson.
+eqns_seed scaled-rows-euler-3 N 3 3 20 $'-5E+07,1E+07,0\n.4,-.6,.2\n0,3E-09,-4E-09' $'5\n0\n1' $'1E+08\n1\n1E-08'
+eqns_seed scaled-rows-cn-3 N 3 4 20 $'-5E+07,1E+07,0\n.4,-.6,.2\n0,3E-09,-4E-09' $'5\n0\n1' $'1E+08\n1\n1E-08'
+# Close to singular: the third row is the sum of the first two but for 1E-9.
+eqns_seed near-singular-3 Y 3 3 1 $'2,1,1\n1,3,2\n3,4,3.000000001' $'1\n2\n3'
+# The Hilbert matrix of order 6 (condition about 1.5E+07).
+eqns_seed hilbert-6 Y 6 3 1 "$(awk 'BEGIN { for (i = 1; i <= 6; i++) { l = ""; for (j = 1; j <= 6; j++) l = l (j > 1 ? "," : "") sprintf("%.17g", 1 / (i + j - 1)); print l } }')" $'1\n1\n1\n1\n1\n1'
+# Coefficients below the absolute pivot limit of Gauss-Jordan in a regular system.
+eqns_seed tiny-units-3 N 3 3 10 $'-5E-12,1E-12,0\n4E-12,-6E-12,2E-12\n0,3E-12,-4E-12' $'5E-12\n0\n1E-12' $'1E-11\n2E-11\n1E-11'
+# The river network with a compartment volume a million times smaller, steady and dynamic.
+for i in 0 1; do
+  ex=${example_list[$i]}
+  f=$(find_table "$examples/$ex" Compartments.csv)
+  { byte "$i"; table_record 4 "$(sed 's/^2,2,0,1000,0,0,20000,/2,2,0,1000,0,0,.02,/' "$f")"$'\n'; } >"$corpus/differential/$ex-small-volume"
 done
 echo "seed corpus written to $corpus: $(find "$corpus" -type f | wc -l) files, $(du -sh "$corpus" | cut -f1)"

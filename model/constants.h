@@ -42,6 +42,9 @@ inline constexpr const char* SOLVER_PAIR_LABEL = "Linear solver";
 // epsilons), and an answer whose normwise backward error is above this (2^-26).
 inline constexpr double SPARSE_LU_PIVOT_RATIO_MIN = 1024 * 2.220446049250313080847263336181640625E-16;
 inline constexpr double SPARSE_LU_BACKWARD_ERROR_MAX = 1.0 / 67108864.0;
+// It refuses a matrix whose condition number, rows and columns scaled, is
+// at least one over the machine epsilon (2^52).
+inline constexpr double SPARSE_LU_CONDITION_MAX = 4503599627370496.0;
 
 // Newton iteration.
 inline constexpr float NEWTON_FBEST_START = 1E+30f;

@@ -56,6 +56,7 @@ struct SparseLUWork {
     bool factorsFresh = false;  // the factors come from fresh pivoting
     double pivotRatio = 0;           // the smallest pivot ratio of the factors
     double conditionEstimate = -1;   // of the factors, when estimated (-1: not yet)
+    std::vector<double> conditionWork;  // the solve of the condition bound
     std::vector<double> rhs;    // right-hand side of the solve in progress
     std::unique_ptr<KluObjects, KluObjectsFree> klu{nullptr, nullptr};
     SparseLUCounts counts;

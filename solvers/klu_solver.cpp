@@ -29,13 +29,18 @@
 //     The ratio does not change when a row or a column is scaled (units of
 //     volume, flow or concentration), unlike the ratio of the smallest to
 //     the largest pivot or a condition estimate of the unscaled matrix;
-//  3. the answer x has a normwise backward error
+//  3. the condition number of the matrix, rows and then columns scaled to
+//     a largest element of 1, is at least 1 / (machine epsilon), about
+//     4.5E+15, by an estimate from below: no digit of the answer is
+//     determined. Pivots need not be small for that (with threshold
+//     pivoting the factors may grow), and the backward error cannot tell;
+//  4. the answer x has a normwise backward error
 //     |b - A x| / (|A| |x| + |b|) (maximum norms) above 2^-26, about 1.5E-8:
 //     it solves a system that differs from the given one in the eighth
 //     digit, which LU with pivoting gives only when its elements have grown
 //     out of bounds. The equation with the largest residual is named.
 // A refactorization keeps the pivot order of the factorization before it,
-// chosen for other values; when it meets any of the three, the matrix is
+// chosen for other values; when it meets any of these, the matrix is
 // factored again with fresh pivoting, and only a failure of that ends the
 // run. The same matrix factored afresh gives the same factors, so a solve
 // on kept factors gives the bits a new factorization would give.
@@ -110,10 +115,11 @@ bool SparseLUAvailable() { return true; }
 
 namespace {
 
-// The limits of criteria 2 and 3.
+// The limits of criteria 2 to 4.
 constexpr double PIVOT_RATIO_MIN = SPARSE_LU_PIVOT_RATIO_MIN;
 constexpr double BACKWARD_ERROR_MAX = SPARSE_LU_BACKWARD_ERROR_MAX;
-static_assert(PIVOT_RATIO_MIN == 1024 * DBL_EPSILON);
+constexpr double CONDITION_MAX = SPARSE_LU_CONDITION_MAX;
+static_assert(PIVOT_RATIO_MIN == 1024 * DBL_EPSILON && CONDITION_MAX == 1 / DBL_EPSILON);
 
 std::string Prefix(const char* system, Double time) {
     return std::string("the sparse LU solver could not solve ") + system + " " + TimeInText(time) + ": ";
@@ -135,7 +141,7 @@ std::string Prefix(const char* system, Double time) {
 
 // Why a factorization or its answer cannot be used.
 struct Refusal {
-    enum Kind { NONE, ZERO_PIVOT, SMALL_PIVOT, BACKWARD_ERROR, ANSWER_NOT_FINITE } kind = NONE;
+    enum Kind { NONE, ZERO_PIVOT, SMALL_PIVOT, ILL_CONDITIONED, BACKWARD_ERROR, ANSWER_NOT_FINITE } kind = NONE;
     int equation = 0;    // 1-based
     double measure = 0;  // pivot ratio or backward error
 };
@@ -159,10 +165,19 @@ struct Refusal {
                          textio::NumberInText(PIVOT_RATIO_MIN) +
                          ": the elimination has cancelled the column down to its rounding errors, "
                          "so the factors do not determine it" + hint);
+        case Refusal::ILL_CONDITIONED:
+            Error(s, "the sparse LU solver found " + std::string(system) + " numerically singular " +
+                         TimeInText(time) + ": its condition number, every row and column scaled to a "
+                         "largest element of 1, is at least " + textio::NumberInText(r.measure) +
+                         ", beyond " + textio::NumberInText(CONDITION_MAX) +
+                         " (one over the machine epsilon), so no digit of the solution of " + eq +
+                         " is determined" + hint);
         case Refusal::ANSWER_NOT_FINITE:
-            Error(s, Prefix(system, time) + "even with fresh pivoting the solution of " + eq + " is " +
-                         textio::NumberInText(r.measure) +
-                         ", not a finite number; the matrix is too close to singular for this solver");
+            // Factors made afresh that passed the tests of singularity: the
+            // answer itself is out of range.
+            Error(s, Prefix(system, time) + "the solution of " + eq + " is " + textio::NumberInText(r.measure) +
+                         ": the answer of these equations is beyond the range of numbers (about 1.8E+308), "
+                         "although the matrix passed the tests of singularity");
         default:
             Error(s, Prefix(system, time) + "even with fresh pivoting the answer leaves a residual in " +
                          eq + " that makes its backward error " + textio::NumberInText(r.measure) +
@@ -291,7 +306,63 @@ Refusal CheckPivots(const SparseLUWork& w, double& smallest) {
     return r;
 }
 
-// A factorization with fresh pivoting (criteria 1 and 2).
+// Criterion 3 on factors that passed criterion 2: a lower bound of the
+// 1-norm condition number of the matrix with its rows and then its columns
+// scaled to a largest element of 1 (units of the equations and of the
+// unknowns left out), from one solve with the factors: |S^-1 x| / |x|
+// times |S| for x of alternating signs and growing size (a vector of equal
+// entries is blind to two equations that nearly repeat each other). The
+// bound is never above the condition, so only a matrix that is singular to
+// working precision is refused; the unknown named is the one the solve
+// magnified most.
+Refusal CheckCondition(SparseLUWork& w) {
+    const int n = w.n;
+    std::vector<double> rowScale(static_cast<std::size_t>(n), 0), colScale(static_cast<std::size_t>(n), 0),
+        colSum(static_cast<std::size_t>(n), 0);
+    for (int i = 0; i < n; ++i)
+        for (int p = w.rowStart[static_cast<std::size_t>(i)]; p < w.rowStart[static_cast<std::size_t>(i) + 1]; ++p)
+            rowScale[static_cast<std::size_t>(i)] =
+                std::fmax(rowScale[static_cast<std::size_t>(i)], std::fabs(w.values[static_cast<std::size_t>(p)]));
+    for (int i = 0; i < n; ++i)
+        for (int p = w.rowStart[static_cast<std::size_t>(i)]; p < w.rowStart[static_cast<std::size_t>(i) + 1]; ++p) {
+            double& c = colScale[static_cast<std::size_t>(w.cols[static_cast<std::size_t>(p)])];
+            c = std::fmax(c, std::fabs(w.values[static_cast<std::size_t>(p)]) / rowScale[static_cast<std::size_t>(i)]);
+        }
+    for (int i = 0; i < n; ++i)
+        for (int p = w.rowStart[static_cast<std::size_t>(i)]; p < w.rowStart[static_cast<std::size_t>(i) + 1]; ++p) {
+            const std::size_t j = static_cast<std::size_t>(w.cols[static_cast<std::size_t>(p)]);
+            colSum[j] += std::fabs(w.values[static_cast<std::size_t>(p)]) / rowScale[static_cast<std::size_t>(i)] / colScale[j];
+        }
+    double normS = 0, normX = 0;
+    for (int j = 0; j < n; ++j) normS = std::fmax(normS, colSum[static_cast<std::size_t>(j)]);
+    // S = R^-1 A C^-1, so S^-1 x = C A^-1 R x.
+    std::vector<double>& y = w.conditionWork;
+    y.assign(static_cast<std::size_t>(n), 0);
+    for (int i = 0; i < n; ++i) {
+        const double x = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? static_cast<double>(i) / (n - 1) : 0.0));
+        normX += std::fabs(x);
+        y[static_cast<std::size_t>(i)] = rowScale[static_cast<std::size_t>(i)] * x;
+    }
+    Refusal r;
+    KluObjects& k = *w.klu;
+    if (!klu_solve(k.symbolic, k.numeric, n, 1, y.data(), &k.common)) return r;
+    double normY = 0, largest = -1;
+    for (int j = 0; j < n; ++j) {
+        const double v = std::fabs(colScale[static_cast<std::size_t>(j)] * y[static_cast<std::size_t>(j)]);
+        normY += v;
+        if (!(v <= largest)) {
+            largest = v;
+            r.equation = j + 1;
+        }
+    }
+    const double estimate = normY / normX * normS;
+    if (estimate < CONDITION_MAX) return Refusal{};
+    r.kind = Refusal::ILL_CONDITIONED;
+    r.measure = estimate;
+    return r;
+}
+
+// A factorization with fresh pivoting (criteria 1 to 3).
 Refusal FreshFactor(ModelState& s, const char* system, Double time) {
     SparseLUWork& w = s.work.sparseLU;
     KluObjects& k = *w.klu;
@@ -315,7 +386,8 @@ Refusal FreshFactor(ModelState& s, const char* system, Double time) {
     }
     w.factorsValid = true;
     w.factorsFresh = true;
-    return CheckPivots(w, w.pivotRatio);
+    const Refusal pivots = CheckPivots(w, w.pivotRatio);
+    return pivots.kind != Refusal::NONE ? pivots : CheckCondition(w);
 }
 
 // A factorization on the kept pivot order; false when it does not serve.
@@ -329,10 +401,10 @@ bool Refactor(SparseLUWork& w) {
         return false;
     w.factorsValid = true;
     w.factorsFresh = false;
-    return CheckPivots(w, w.pivotRatio).kind == Refusal::NONE;
+    return CheckPivots(w, w.pivotRatio).kind == Refusal::NONE && CheckCondition(w).kind == Refusal::NONE;
 }
 
-// Criterion 3 for the answer x of the kept right-hand side (and an answer
+// Criterion 4 for the answer x of the kept right-hand side (and an answer
 // that is not finite).
 Refusal CheckAnswer(const SparseLUWork& w, const double* x) {
     Refusal r;

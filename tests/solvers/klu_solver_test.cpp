@@ -128,6 +128,9 @@ TEST(SparseLU, SingularMatricesAndValuesThatAreNoNumbersEndTheRunNamingTheEquati
          "could not solve the system matrix at time 2.5: an element in the row of equation 2 is "},
         {FromRows({{1, 0}, {0, 1}}), NAN,
          "could not solve the system matrix at time 2.5: the right-hand side of equation 2 is "},
+        // Well conditioned, but the answer 1E+400 is out of range.
+        {FromRows({{1, 0}, {0, 1E-200}}), 1E+200,
+         "could not solve the system matrix at time 2.5: the solution of equation 2 is "},
     };
     for (const Case& c : cases) {
         Solver solver;
@@ -187,17 +190,23 @@ TEST(SparseLU, PivotRatiosAreThoseOfTheRowScaledMatrixInTheFactorsOwnRowOrder) {
     for (const DSparse& original : cases) {
         Solver solver;
         DSparse M = original;
-        DVector x = Rhs(M.Rows(), 1);
-        Solve(solver.t.s, M, x, 1);
-        const std::vector<SparsePivot> pivots = SparseLUPivots(solver.t.s);
-        ASSERT_EQ(static_cast<int>(pivots.size()), M.Rows());
-        const std::vector<double> dense = DenseRatios(original, pivots);
         double smallest = INFINITY;
-        for (std::size_t k = 0; k < pivots.size(); ++k) {
-            EXPECT_NEAR(pivots[k].ratio, dense[k], 1e-12 * dense[k]) << "pivot " << k + 1 << " of " << M.Rows();
-            smallest = std::fmin(smallest, pivots[k].ratio);
-            if (pivots[k].row != pivots[k].column) ++exchanged;
+        // Factored afresh, then refactored on new values of the same pattern.
+        for (const double rowOneScale : {1.0, 1E+3}) {
+            for (int j = 1; j <= M.Rows(); ++j)
+                if (M.Get(1, j) != 0) M.At(1, j) = original.Get(1, j) * rowOneScale;
+            DVector x = Rhs(M.Rows(), 1);
+            Solve(solver.t.s, M, x, 1);
+            const std::vector<SparsePivot> pivots = SparseLUPivots(solver.t.s);
+            ASSERT_EQ(static_cast<int>(pivots.size()), M.Rows());
+            const std::vector<double> dense = DenseRatios(M, pivots);
+            for (std::size_t k = 0; k < pivots.size(); ++k) {
+                EXPECT_NEAR(pivots[k].ratio, dense[k], 1e-12 * dense[k]) << "pivot " << k + 1 << " of " << M.Rows();
+                smallest = std::fmin(smallest, pivots[k].ratio);
+                if (pivots[k].row != pivots[k].column) ++exchanged;
+            }
         }
+        EXPECT_EQ(solver.counts().refactorizations, 1);
         EXPECT_EQ(solver.counts().smallestPivotRatio, smallest);
         EXPECT_GE(solver.counts().largestBackwardError, 0);
         EXPECT_LE(solver.counts().largestBackwardError, 1E-15);
@@ -217,6 +226,19 @@ TEST(SparseLU, ASingularMatrixIsRefusedWhereverItsRowsStandAndAScaledOneSolved) 
                                                   "the pivot of the solution of equation "),
               std::string::npos)
         << singular.dir.Read("Error.dng");
+    // Two equations that repeat each other but for 1E-8, in the unknown of
+    // large coefficients, beside a third whose unknown has the largest
+    // element of the other's column: every pivot passes (the smallest ratio
+    // is 6.7E-12), but rows and columns scaled the condition is about 1E+19.
+    Solver nearRepeat;
+    DSparse N = FromRows({{-0.2, 3E+10, 0}, {-0.2, 3E+10 * (1 - 1E-8), 0}, {5E+10, 0, 5E-4}});
+    DVector y(3, "r");
+    y.Fill(1);
+    EXPECT_THROW(Solve(nearRepeat.t.s, N, y, 40), RunEnded);
+    EXPECT_NE(nearRepeat.dir.Read("Error.dng").find("numerically singular at time 40: its condition number, every "
+                                                    "row and column scaled to a largest element of 1, is at least "),
+              std::string::npos)
+        << nearRepeat.dir.Read("Error.dng");
     // Well conditioned once its rows are scaled: solved as Gauss-Jordan solves it.
     Solver scaled;
     DSparse S = FromRows({{1, 1E+20}, {1, 1}});
