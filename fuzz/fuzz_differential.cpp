@@ -115,7 +115,10 @@ RunRecord Record(const ModelState& s, int status) {
     }
     for (const char* name : RESULT_FILES) {
         std::string bytes;
-        if (ReadFileBytes(textio::FindFile(s.Dir, name), bytes)) r.results[name] = bytes;
+        if (!ReadFileBytes(textio::FindFile(s.Dir, name), bytes)) continue;
+        if (std::string(name) != "MassBalance.csv")
+            r.outcome.largestResult = std::fmax(r.outcome.largestResult, LargestNumber(bytes));
+        r.results[name] = std::move(bytes);
     }
     return r;
 }

@@ -141,4 +141,9 @@ for i in 0 1; do
   f=$(find_table "$examples/$ex" Compartments.csv)
   { byte "$i"; table_record 4 "$(sed 's/^2,2,0,1000,0,0,20000,/2,2,0,1000,0,0,.02,/' "$f")"$'\n'; } >"$corpus/differential/$ex-small-volume"
 done
+# Inputs that campaigns found faults with, kept as seeds so that every
+# short run in CI tries them again (fuzz/regressions/<harness>/).
+for dir in "$root/fuzz/regressions"/*/; do
+  [ -d "$dir" ] && cp "$dir"* "$corpus/$(basename "$dir")/"
+done
 echo "seed corpus written to $corpus: $(find "$corpus" -type f | wc -l) files, $(du -sh "$corpus" | cut -f1)"

@@ -75,6 +75,8 @@ void Outcomes() {
     const SolverRun luInternal{EXIT_FATAL_DATA, SolverRefusal::SPARSE_INTERNAL, "KLU status -3", false};
     const SolverRun luNotFinite{EXIT_FATAL_DATA, SolverRefusal::SPARSE_NOT_FINITE, "not a finite number", false};
     const SolverRun luOverflow{EXIT_FATAL_DATA, SolverRefusal::SPARSE_OVERFLOW, "beyond the range", false};
+    const SolverRun gjOverflow{EXIT_FATAL_DATA, SolverRefusal::GAUSS_JORDAN_OVERFLOW, "overflow", false, 1E+3};
+    const SolverRun gjOverflowGrown{EXIT_FATAL_DATA, SolverRefusal::GAUSS_JORDAN_OVERFLOW, "overflow", false, 1E+306};
     const SolverRun other{EXIT_FATAL_DATA, SolverRefusal::OTHER, "the value of equation 1", false};
     const SolverRun gaveUp{EXIT_NEWTON_GAVE_UP, SolverRefusal::NONE, "", false};
     struct Case {
@@ -98,6 +100,8 @@ void Outcomes() {
         {"sparse LU meets values Gauss-Jordan did not", done, luNotFinite, 10, 0, true},
         {"sparse LU's answer out of range where Gauss-Jordan set 0", gjUndetermined, luOverflow, 4, 0, false},
         {"sparse LU's answer out of range, Gauss-Jordan solving", done, luOverflow, 4, 0, true},
+        {"Gauss-Jordan overflows in a run grown to 1E+306", gjOverflowGrown, done, 6, 0, false},
+        {"Gauss-Jordan overflows in a run of modest values", gjOverflow, done, 6, 0, true},
         {"an overflow after an ill-conditioned solve", done, other, 1E14, 0, false},
         {"an overflow after a well conditioned one", other, done, 10, 0, true},
         {"Newton gives up on an ill-conditioned Jacobian", gaveUp, done, 1E9, 1E-10, false},

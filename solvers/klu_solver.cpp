@@ -49,6 +49,7 @@
 // answer) end the run as well, naming the equation.
 #include "solvers/klu_solver.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <chrono>
 #include <cmath>
@@ -311,10 +312,10 @@ Refusal CheckPivots(const SparseLUWork& w, double& smallest) {
 // scaled to a largest element of 1 (units of the equations and of the
 // unknowns left out), from one solve with the factors: |S^-1 x| / |x|
 // times |S| for x of alternating signs and growing size (a vector of equal
-// entries is blind to two equations that nearly repeat each other). The
-// bound is never above the condition, so only a matrix that is singular to
-// working precision is refused; the unknown named is the one the solve
-// magnified most.
+// entries is blind to two equations that nearly repeat each other), made
+// sharper near the limit. The bound is never above the condition, so only
+// a matrix that is singular to working precision is refused; the unknown
+// named is the one the solve magnified most.
 Refusal CheckCondition(SparseLUWork& w) {
     const int n = w.n;
     std::vector<double> rowScale(static_cast<std::size_t>(n), 0), colScale(static_cast<std::size_t>(n), 0),
@@ -333,29 +334,77 @@ Refusal CheckCondition(SparseLUWork& w) {
             const std::size_t j = static_cast<std::size_t>(w.cols[static_cast<std::size_t>(p)]);
             colSum[j] += std::fabs(w.values[static_cast<std::size_t>(p)]) / rowScale[static_cast<std::size_t>(i)] / colScale[j];
         }
-    double normS = 0, normX = 0;
+    double normS = 0;
     for (int j = 0; j < n; ++j) normS = std::fmax(normS, colSum[static_cast<std::size_t>(j)]);
-    // S = R^-1 A C^-1, so S^-1 x = C A^-1 R x.
+    KluObjects& k = *w.klu;
+    // S = R^-1 A C^-1, so S^-1 v = C A^-1 R v and S^-T v = R A^-T C v.
+    auto solve = [&](std::vector<double>& v, bool transposed) {
+        const std::vector<double>& before = transposed ? colScale : rowScale;
+        const std::vector<double>& after = transposed ? rowScale : colScale;
+        for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] *= before[static_cast<std::size_t>(i)];
+        const int ok = transposed ? klu_tsolve(k.symbolic, k.numeric, n, 1, v.data(), &k.common)
+                                  : klu_solve(k.symbolic, k.numeric, n, 1, v.data(), &k.common);
+        for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] *= after[static_cast<std::size_t>(i)];
+        return ok != 0;
+    };
+    // |v| (1-norm) and the position of its largest entry.
+    auto norm = [&](const std::vector<double>& v, int& largestAt) {
+        double sum = 0, largest = -1;
+        for (int i = 0; i < n; ++i) {
+            const double a = std::fabs(v[static_cast<std::size_t>(i)]);
+            sum += a;
+            if (!(a <= largest)) {
+                largest = a;
+                largestAt = i;
+            }
+        }
+        return sum;
+    };
+    Refusal r;
     std::vector<double>& y = w.conditionWork;
     y.assign(static_cast<std::size_t>(n), 0);
+    double normX = 0;
     for (int i = 0; i < n; ++i) {
-        const double x = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? static_cast<double>(i) / (n - 1) : 0.0));
-        normX += std::fabs(x);
-        y[static_cast<std::size_t>(i)] = rowScale[static_cast<std::size_t>(i)] * x;
+        y[static_cast<std::size_t>(i)] = (i % 2 == 0 ? 1.0 : -1.0) * (1.0 + (n > 1 ? static_cast<double>(i) / (n - 1) : 0.0));
+        normX += std::fabs(y[static_cast<std::size_t>(i)]);
     }
-    Refusal r;
-    KluObjects& k = *w.klu;
-    if (!klu_solve(k.symbolic, k.numeric, n, 1, y.data(), &k.common)) return r;
-    double normY = 0, largest = -1;
-    for (int j = 0; j < n; ++j) {
-        const double v = std::fabs(colScale[static_cast<std::size_t>(j)] * y[static_cast<std::size_t>(j)]);
-        normY += v;
-        if (!(v <= largest)) {
-            largest = v;
-            r.equation = j + 1;
+    int at = 0;
+    if (!solve(y, false)) return r;
+    double inverse = norm(y, at) / normX;  // a bound from below of |S^-1|
+    r.equation = at + 1;
+    // Near the limit, the bound is sharpened by Hager's method (as LAPACK's
+    // condition estimators do): from x = (1/n, ...), up to five steps of
+    // y = S^-1 x, z = S^-T sign(y), x = the unit vector where |z| is largest.
+    if (inverse * normS >= CONDITION_MAX / 1024 && inverse * normS < CONDITION_MAX) {
+        std::vector<double> x(static_cast<std::size_t>(n), 1.0 / n), z(static_cast<std::size_t>(n));
+        double best = 0;
+        for (int step = 0; step < 5; ++step) {
+            y = x;
+            if (!solve(y, false)) break;
+            const double estimate = norm(y, at);
+            if (step > 0 && estimate <= best) break;
+            best = estimate;
+            if (best > inverse) {
+                inverse = best;
+                r.equation = at + 1;
+            }
+            for (int i = 0; i < n; ++i) z[static_cast<std::size_t>(i)] = y[static_cast<std::size_t>(i)] < 0 ? -1.0 : 1.0;
+            if (!solve(z, true)) break;
+            int j = 0;
+            double zx = 0, largest = -1;
+            for (int i = 0; i < n; ++i) {
+                zx += z[static_cast<std::size_t>(i)] * x[static_cast<std::size_t>(i)];
+                if (std::fabs(z[static_cast<std::size_t>(i)]) > largest) {
+                    largest = std::fabs(z[static_cast<std::size_t>(i)]);
+                    j = i;
+                }
+            }
+            if (step > 0 && largest <= zx) break;
+            std::fill(x.begin(), x.end(), 0.0);
+            x[static_cast<std::size_t>(j)] = 1;
         }
     }
-    const double estimate = normY / normX * normS;
+    const double estimate = inverse * normS;
     if (estimate < CONDITION_MAX) return Refusal{};
     r.kind = Refusal::ILL_CONDITIONED;
     r.measure = estimate;

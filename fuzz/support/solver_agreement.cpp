@@ -240,6 +240,7 @@ double OneNormCondition(const SquareMatrix& m) {
 SolverRefusal ClassifyRunError(const std::string& e) {
     if (e.empty()) return SolverRefusal::NONE;
     if (Contains(e, "LinearSolver fixed the solution of")) return SolverRefusal::GAUSS_JORDAN;
+    if (Contains(e, "floating-point overflow in LinearSolver")) return SolverRefusal::GAUSS_JORDAN_OVERFLOW;
     if (Contains(e, "the sparse LU solver found ")) return SolverRefusal::SPARSE_SINGULAR;
     if (Contains(e, "the sparse LU solver could not solve ")) {
         if (Contains(e, "failed with KLU status")) return SolverRefusal::SPARSE_INTERNAL;
@@ -248,6 +249,14 @@ SolverRefusal ClassifyRunError(const std::string& e) {
         return SolverRefusal::SPARSE_NOT_FINITE;
     }
     return SolverRefusal::OTHER;
+}
+
+double LargestNumber(const std::string& bytes) {
+    double largest = 0, v = 0;
+    for (const std::string& line : Lines(bytes))
+        for (const std::string& field : Fields(line))
+            if (Number(field, v) && std::fabs(v) > largest) largest = std::fabs(v);
+    return largest;
 }
 
 double RefuseConditionLimit(int n) { return std::ldexp(1.0, 42) / (2.0 * (1.0 + 1000.0 * std::max(0, n - 1))); }
@@ -277,6 +286,12 @@ std::string JudgeOutcomes(const SolverRun& gj, const SolverRun& lu, const std::f
     // undetermined, the sparse solver follows the other solution, which
     // may grow out of range.
     if (lu.refusal == SolverRefusal::SPARSE_OVERFLOW && gjSingular) return "";
+    // A run that has itself grown to values whose products overflow (an
+    // unstable scheme amplifying rounding without bound) may overflow in
+    // one solver before the other.
+    if ((gj.refusal == SolverRefusal::GAUSS_JORDAN_OVERFLOW && gj.largestResult >= OVERFLOWING_RESULT) ||
+        (lu.refusal == SolverRefusal::SPARSE_OVERFLOW && lu.largestResult >= OVERFLOWING_RESULT))
+        return "";
 
     // Is the failure of `r` documented, given the conditioning of its matrix?
     auto documented = [&](const SolverRun& r) {
@@ -289,6 +304,7 @@ std::string JudgeOutcomes(const SolverRun& gj, const SolverRun& lu, const std::f
         switch (r.refusal) {
             case SolverRefusal::GAUSS_JORDAN: return true;
             case SolverRefusal::SPARSE_SINGULAR:
+            case SolverRefusal::GAUSS_JORDAN_OVERFLOW:
             case SolverRefusal::OTHER: break;
             default: return false;
         }

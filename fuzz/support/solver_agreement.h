@@ -55,6 +55,7 @@ enum class SolverRefusal {
     SPARSE_SINGULAR,   // the sparse LU solver's zero pivot, small pivot or backward error
     SPARSE_NOT_FINITE, // the sparse LU solver met a value that is not finite in its input
     SPARSE_OVERFLOW,   // the sparse LU solver's answer of a matrix it accepted is out of range
+    GAUSS_JORDAN_OVERFLOW,  // Gauss-Jordan's elimination or answer out of range
     SPARSE_INTERNAL,   // a KLU call failed: a fault of the program, never of the data
     OTHER,             // any other message
 };
@@ -67,7 +68,15 @@ struct SolverRun {
     SolverRefusal refusal = SolverRefusal::NONE;
     std::string error;       // "Error.dng", cut short
     bool undetermined = false;  // Gauss-Jordan set an undetermined unknown to 0 and went on
+    double largestResult = 0;   // the largest magnitude of a number in its result files
 };
+
+// The largest magnitude of a number in the result file `bytes`.
+double LargestNumber(const std::string& bytes);
+
+// Results of this size or more (2^512) have products beyond the range of
+// numbers: an elimination of their equations may overflow.
+inline constexpr double OVERFLOWING_RESULT = 1.3407807929942597E+154;
 
 // Condition above which the sparse LU solver may refuse a matrix: a pivot
 // ratio below 2^-42 in a factorization whose multipliers are at most 1000

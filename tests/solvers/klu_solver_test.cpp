@@ -239,6 +239,16 @@ TEST(SparseLU, ASingularMatrixIsRefusedWhereverItsRowsStandAndAScaledOneSolved) 
                                                     "row and column scaled to a largest element of 1, is at least "),
               std::string::npos)
         << nearRepeat.dir.Read("Error.dng");
+    // A step of implicit Euler, condition 6.6E+15 once scaled: the first
+    // bound (6.1E+14) misses it, the sharper one does not.
+    Solver edge;
+    DSparse E = FromRows({{1E-14 / 2 + 0.5, -1E-12, 0},
+                          {-21.5, 4.303E-11, -0.004},
+                          {19.5, -3.903E-11, 1E-30 / 2 + 0.004}});
+    DVector z(3, "r");
+    z.Fill(1);
+    EXPECT_THROW(Solve(edge.t.s, E, z, 2), RunEnded);
+    EXPECT_NE(edge.dir.Read("Error.dng").find("its condition number"), std::string::npos) << edge.dir.Read("Error.dng");
     // Well conditioned once its rows are scaled: solved as Gauss-Jordan solves it.
     Solver scaled;
     DSparse S = FromRows({{1, 1E+20}, {1, 1}});
