@@ -10,7 +10,10 @@
 # control           the "Control.csv" of every example
 # table_<name>      the table of that name from every example that has it
 # whole_run         per example the example alone, and the example with one
-#                   of its tables given as a replacement (model_input.h)
+#                   of its tables given as a replacement (model_input.h);
+#                   per companion example also the example solved by sparse
+#                   LU and with finite-difference Jacobians column by column
+#                   (and the sorption example's grouped, not analytic)
 # differential      the examples that need no companion program alone, and
 #                   equation-solver systems of their own at the edges of the
 #                   two linear solvers (eqns_seed below)
@@ -49,6 +52,8 @@ find_table() {
 }
 
 rm -rf "$corpus"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$corpus/text_reader" "$corpus/control" "$corpus/whole_run" "$corpus/differential"
 for name in "${harness_of[@]}"; do mkdir -p "$corpus/$name"; done
 
@@ -60,6 +65,26 @@ for i in "${!example_list[@]}"; do
   ex=${example_list[$i]}
   dir="$examples/$ex"
   { byte "$i"; } >"$corpus/whole_run/$ex"
+  if [ -f "$dir/companions.txt" ]; then
+    # Example numbers past the list's end choose column-by-column Jacobians.
+    columns=$((i + ${#example_list[@]}))
+    # with_lines "N=VALUE ...": the example's "Control.csv" with those lines replaced (CR LF kept).
+    with_lines() {
+      awk -v edits="$1" 'BEGIN { n = split(edits, e, " "); for (k = 1; k <= n; ++k) { split(e[k], p, "="); v[p[1]] = p[2] } }
+        { cr = sub(/\r$/, ""); if (NR in v) $0 = v[NR]; printf "%s%s\n", $0, cr ? "\r" : "" }' "$(find_table "$dir" Control.csv)"
+    }
+    # The sorption example in 5 time steps (line 22), as the harness's copy of it.
+    short=""
+    [ "$ex" != nonlinear-sorption ] || short="22=5"
+    with_lines "$short" >"$tmp/sparse"
+    printf 'Linear solver\r\nSPARSE-LU\r\n' >>"$tmp/sparse"
+    # Pair 17 (line 34) "N": finite differences.
+    with_lines "$short 34=N" >"$tmp/fd"
+    control_record() { local size; size=$(stat -c %s "$1"); byte 0; byte $((size & 255)); byte $((size >> 8)); cat "$1"; }
+    { byte "$i"; control_record "$tmp/sparse"; } >"$corpus/whole_run/$ex-sparse-lu"
+    { byte "$columns"; control_record "$tmp/fd"; } >"$corpus/whole_run/$ex-fd-columns"
+    [ "$ex" != nonlinear-sorption ] || { byte "$i"; control_record "$tmp/fd"; } >"$corpus/whole_run/$ex-fd-grouped"
+  fi
   for t in "${!table_list[@]}"; do
     table=${table_list[$t]}
     f=$(find_table "$dir" "$table")

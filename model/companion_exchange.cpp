@@ -7,7 +7,8 @@
 // program in the model directory and wait for it to end, then the caller
 // reads the answer. The program runs as a child process with the model
 // directory as its working directory, standard input from /dev/null and the
-// main program's standard output and error; there is no time limit.
+// main program's standard output and error; there is no time limit. A
+// companion runner in the state takes the place of the child process.
 #include "model/companion_exchange.h"
 
 #include <fcntl.h>
@@ -81,6 +82,19 @@ std::string SignalName(int sig) {
     return "number " + std::to_string(sig);
 }
 
+// Whatever the main program has written so far comes before the companion's output.
+void FlushOutput() {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+}
+
+// Ends the run unless the program's exit status is 0.
+void CheckExitStatus(ModelState& s, const std::string& FileToFire, const fs::path& program, int code) {
+    if (code != 0)
+        Error(s, ProgramText(FileToFire, program) + " ended with exit status " + std::to_string(code));
+}
+
 // Starts `program` with the model directory as working directory and
 // /dev/null as standard input. Returns the process id, or ends the run.
 pid_t StartProgram(ModelState& s, const std::string& FileToFire, const fs::path& program) {
@@ -94,10 +108,7 @@ pid_t StartProgram(ModelState& s, const std::string& FileToFire, const fs::path&
     posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
 
     std::vector<char*> argv{const_cast<char*>(arg0.c_str()), nullptr};
-    // Whatever the main program has written so far comes before the companion's output.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
+    FlushOutput();
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -117,9 +128,7 @@ void AwaitProgram(ModelState& s, const std::string& FileToFire, const fs::path& 
                          std::strerror(errno));
     }
     if (WIFEXITED(status)) {
-        if (WEXITSTATUS(status) != 0)
-            Error(s, ProgramText(FileToFire, program) + " ended with exit status " +
-                         std::to_string(WEXITSTATUS(status)));
+        CheckExitStatus(s, FileToFire, program, WEXITSTATUS(status));
         return;
     }
     if (WIFSIGNALED(status))
@@ -165,9 +174,15 @@ void ShellFunction(ModelState& s, const std::string& FileToFire) {
                      " is not executable");
 
     const auto started = std::chrono::steady_clock::now();
-    const pid_t pid = StartProgram(s, FileToFire, program);
-    CountStart(s.companions, FileToFire);
-    AwaitProgram(s, FileToFire, program, pid);
+    if (s.companionRunner) {
+        FlushOutput();
+        CountStart(s.companions, FileToFire);
+        CheckExitStatus(s, FileToFire, program, s.companionRunner(program.filename().string(), s.Dir));
+    } else {
+        const pid_t pid = StartProgram(s, FileToFire, program);
+        CountStart(s.companions, FileToFire);
+        AwaitProgram(s, FileToFire, program, pid);
+    }
     s.companions.seconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }

@@ -7,7 +7,10 @@
 // model directory named, in any letter case, like the exchange name with or
 // without ".exe"; it runs with the model directory as working directory and
 // standard input from /dev/null, one at a time, and the call returns only
-// when the program has ended (no time limit).
+// when the program has ended (no time limit). A run whose state holds a
+// companion runner (ModelState::companionRunner) calls it in place of
+// starting the program; everything else -- the request, the search for the
+// program file, the counts, the messages -- is the same.
 #pragma once
 
 #include <string>
@@ -19,7 +22,8 @@ namespace ostra {
 // Starts the program `FileToFire` (e.g. "Flows.exe") and waits for its end.
 // A program that is missing, cannot be started, ends with a non-zero status
 // or a signal ends the run through Error with a message naming it. Each
-// start is counted in s.companions, in all and by the name given.
+// start (or call of s.companionRunner) is counted in s.companions, in all
+// and by the name given.
 void ShellFunction(ModelState& s, const std::string& FileToFire);
 
 // "Shell<filename>.csv" in the model directory, replacing any earlier one:

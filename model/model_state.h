@@ -1,8 +1,8 @@
 // model_state.h -- the state of one run: options, tables, derived arrays.
 //
 // Exports: ModelState and its parts RunOptions, RunSetup, ModelTables,
-// EquationMaps, EquationSystem, MassBalanceState, RunFiles, CompanionLog
-// (and, from fd_jacobian_record.h, FdJacobianRecord).
+// EquationMaps, EquationSystem, MassBalanceState, RunFiles, CompanionLog,
+// CompanionRunner (and, from fd_jacobian_record.h, FdJacobianRecord).
 //
 // One ModelState holds everything a run reads and writes; every procedure of
 // the system is a free function that takes it by reference. Two runs (two
@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -205,6 +206,15 @@ struct CompanionLog {
     std::vector<std::pair<std::string, long>> startsByProgram;
 };
 
+// Does the work of a companion program in place of starting it: given the
+// program's file name as found in the model directory and that directory,
+// it reads the request and writes the answer there as the program would,
+// and returns the exit status the program would have ended with (its
+// messages on standard error, as the program's own). Runs that would pay
+// for starting programs many times (the fuzz harnesses) set one; an empty
+// runner starts the program (companion_exchange.h).
+using CompanionRunner = std::function<int(const std::string& program, const std::filesystem::path& dir)>;
+
 // Working state of the nonlinear residual (solvers/residual.cpp), kept
 // across its calls: the coefficient matrix and boundary contributions of the
 // old time level of the Crank-Nicolson step in progress, so that every
@@ -272,6 +282,7 @@ struct ModelState {
     MassBalanceState mb;
     RunFiles files;
     CompanionLog companions;
+    CompanionRunner companionRunner;  // empty: companion programs are started
     RunControl control;
 
     // Nonlinear residual working state (see ResidualWork).

@@ -10,8 +10,9 @@
 
 namespace textio {
 
-Request ReadRequest(const std::string& file, bool withTime, int count, const char* nameFormat) {
-    TextReader in(".", file);
+Request ReadRequest(const std::filesystem::path& dir, const std::string& file, bool withTime, int count,
+                    const char* nameFormat) {
+    TextReader in(dir, file);
     Request request;
     if (withTime) request.time = in.ReadDouble("time");
     request.values.assign(static_cast<std::size_t>(count) + 1, 0.0f);
@@ -23,7 +24,8 @@ Request ReadRequest(const std::string& file, bool withTime, int count, const cha
     return request;
 }
 
-void WriteAnswer(const std::string& file, const std::vector<float>& values, const char* nameFormat) {
+void WriteAnswer(const std::filesystem::path& dir, const std::string& file, const std::vector<float>& values,
+                 const char* nameFormat) {
     for (std::size_t i = 1; i < values.size(); ++i) {
         if (std::isfinite(values[i])) continue;
         char name[64];
@@ -32,7 +34,7 @@ void WriteAnswer(const std::string& file, const std::vector<float>& values, cons
                                                                    : " lies beyond the Single range") +
                         "; \"" + file + "\" is not written");
     }
-    TextWriter out(".", file);
+    TextWriter out(dir, file);
     for (std::size_t i = 1; i < values.size(); ++i) out.Single(values[i]).EndLine();
     out.Close();
 }

@@ -1,38 +1,10 @@
-// main.cpp -- telm: the storage factor R(C) of the nonlinear-sorption example.
+// main.cpp -- the companion program telm:
+// the storage factor R(C) of the nonlinear-sorption example.
 //
-// Reads "shellTelm.csv" (the time, then the concentrations C(1) .. C(98)),
-// computes for every equation the Freundlich retardation factor
-// R = C^(n - 1) x (Kf x rho) / theta + 1, that is 1 + 0.675 C^-0.5, and
-// writes R(1) .. R(98) one a line to "Telm.csv". The power is taken in
-// Double, every stored value is a Single. A missing request, too few values,
-// a concentration of 0 or below or a result beyond the Single range leaves
-// no answer and ends with a message on standard error and a non-zero status.
-#include <cmath>
-#include <string>
-#include <vector>
-
-#include "companions/sorption_model.h"
+// Runs companions::telm::Answer (answer.cpp) in the working directory, the
+// model directory ostra starts it in; a message on standard error and exit
+// status 1 when it cannot answer.
+#include "companions/telm/answer.h"
 #include "textio/companion_io.h"
 
-namespace {
-
-using sorption::Kf;
-using sorption::n;
-using sorption::NEQN;
-using sorption::rho;
-using sorption::theta;
-
-void Answer() {
-    const std::vector<float> C = sorption::Concentrations("shellTelm.csv", "R(C)");
-    const float KfRho = Kf * rho;
-    std::vector<float> R(NEQN + 1);
-    for (int i = 1; i <= NEQN; ++i) {
-        const double power = std::pow(static_cast<double>(C[i]), static_cast<double>(n - 1));
-        R[i] = static_cast<float>(power * KfRho / theta + 1);
-    }
-    textio::WriteAnswer("Telm.csv", R, "R of equation %d");
-}
-
-}  // namespace
-
-int main() { return textio::CompanionMain("telm", Answer); }
+int main() { return textio::CompanionMain("telm", [] { companions::telm::Answer("."); }); }

@@ -1,27 +1,10 @@
-// main.cpp -- varn: the growth term f(C) of the two-state-variable kinetics example.
+// main.cpp -- the companion program varn:
+// the growth term f(C) of the two-state-variable kinetics example.
 //
-// Reads "shellvarn.csv" (the time, then C(1) the biomass and C(2) the
-// substrate), computes the saturating growth rate
-// F(1) = C(2) x 5 x C(1) / (C(2) + 150) and its uptake F(2) = -F(1) in
-// Single, and writes them one a line to "varn.csv". A missing request, too
-// few values or a result that is not a finite Single leaves no answer and
-// ends with a message on standard error and a non-zero status.
-#include <vector>
-
+// Runs companions::varn_kinetics::Answer (answer.cpp) in the working directory, the
+// model directory ostra starts it in; a message on standard error and exit
+// status 1 when it cannot answer.
+#include "companions/varn-kinetics/answer.h"
 #include "textio/companion_io.h"
 
-namespace {
-
-constexpr float MaxRate = 5.0f;      // growth rate constant
-constexpr float HalfSat = 150.0f;    // half-saturation concentration of the substrate
-
-void Answer() {
-    const std::vector<float> C = textio::ReadRequest("shellvarn.csv", true, 2, "C(%d)").values;
-    const float F1 = C[2] * MaxRate * C[1] / (C[2] + HalfSat);
-    const float F2 = -F1;
-    textio::WriteAnswer("varn.csv", {0.0f, F1, F2}, "F(%d)");
-}
-
-}  // namespace
-
-int main() { return textio::CompanionMain("varn", Answer); }
+int main() { return textio::CompanionMain("varn", [] { companions::varn_kinetics::Answer("."); }); }

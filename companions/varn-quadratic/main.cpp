@@ -1,25 +1,10 @@
-// main.cpp -- varn: the nonlinear term f(X) of the two-equation steady example.
+// main.cpp -- the companion program varn:
+// the nonlinear term f(X) of the two-equation steady example.
 //
-// Reads "Shellvarn.csv" (X(1), X(2): a steady-state request carries no
-// time), computes F(1) = X(1)^2 and F(2) = 4 X(2)^2 + X(1)^2 and writes them
-// one a line to "varn.csv". Squares and sum in Double, values stored as
-// Singles. A missing request, too few values or a result beyond the Single
-// range leaves no answer and ends with a message on standard error and a
-// non-zero status.
-#include <vector>
-
+// Runs companions::varn_quadratic::Answer (answer.cpp) in the working directory, the
+// model directory ostra starts it in; a message on standard error and exit
+// status 1 when it cannot answer.
+#include "companions/varn-quadratic/answer.h"
 #include "textio/companion_io.h"
 
-namespace {
-
-void Answer() {
-    const std::vector<float> X = textio::ReadRequest("Shellvarn.csv", false, 2, "X(%d)").values;
-    const double x1 = X[1], x2 = X[2];
-    const float F1 = static_cast<float>(x1 * x1);
-    const float F2 = static_cast<float>(4 * (x2 * x2) + x1 * x1);
-    textio::WriteAnswer("varn.csv", {0.0f, F1, F2}, "F(%d)");
-}
-
-}  // namespace
-
-int main() { return textio::CompanionMain("varn", Answer); }
+int main() { return textio::CompanionMain("varn", [] { companions::varn_quadratic::Answer("."); }); }

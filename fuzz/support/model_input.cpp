@@ -49,6 +49,36 @@ std::size_t Write(const std::string& bytes, std::uint8_t* out, std::size_t maxSi
     return bytes.size();
 }
 
+// `text` with line `number` (1-based; its line end kept) holding `value`.
+// A text of fewer lines gets empty lines and then the line at its end, each
+// ended as its first line is (CR LF or LF).
+std::string WithLine(const std::string& text, std::size_t number, const std::string& value) {
+    const std::size_t firstEnd = text.find('\n');
+    const bool crlf = firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r';
+    const std::string eol = crlf ? "\r\n" : "\n";
+    std::size_t start = 0, line = 1;
+    while (line < number) {
+        const std::size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+        ++line;
+    }
+    if (line == number && start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start && text[end - 1] == '\r') --end;
+        return text.substr(0, start) + value + text.substr(end);
+    }
+    // Lines 1 .. line - 1 are complete (or the text ends in a line without its end).
+    std::string out = text;
+    if (!out.empty() && out.back() != '\n') {
+        out += eol;
+        ++line;
+    }
+    for (; line < number; ++line) out += eol;
+    return out + value + eol;
+}
+
 // libFuzzer's mutation of `bytes`, allowed to grow to `room` bytes.
 void MutateBytes(std::string& bytes, std::size_t room) {
     room = std::min(room, MAX_TABLE);
@@ -66,6 +96,7 @@ ModelInput ParseModelInput(const std::uint8_t* data, std::size_t size) {
     ModelInput in;
     if (size == 0) return in;
     in.example = data[0] % Examples().size();
+    in.fdColumns = (data[0] / Examples().size()) % 2 == 1;
     std::size_t p = 1;
     const auto& names = TableNames();
     while (p < size) {
@@ -83,7 +114,7 @@ ModelInput ParseModelInput(const std::uint8_t* data, std::size_t size) {
 }
 
 std::string SerializeModelInput(const ModelInput& input) {
-    std::string out(1, static_cast<char>(input.example));
+    std::string out(1, static_cast<char>(input.example + (input.fdColumns ? Examples().size() : 0)));
     for (const auto& [name, bytes] : input.tables) {
         const std::size_t n = std::min(bytes.size(), MAX_TABLE);
         out.push_back(static_cast<char>(TableNumber(name)));
@@ -123,7 +154,20 @@ std::size_t MutateModelInput(std::uint8_t* data, std::size_t size, std::size_t m
         auto it = in.tables.begin();
         std::advance(it, static_cast<long>(pick(in.tables.size())));
         it->second = SeedTable(in.example, it->first);
-    } else if (choice < 40) {
+    } else if (choice < 46) {
+        // One choice of how the run solves, the rest of "Control.csv" kept.
+        const std::size_t which = pick(3);
+        if (which == 2) {
+            in.fdColumns = !in.fdColumns;
+        } else {
+            if (in.tables.count("Control.csv") == 0) in.tables["Control.csv"] = SeedTable(in.example, "Control.csv");
+            std::string& control = in.tables["Control.csv"];
+            if (which == 0)
+                control = WithLine(WithLine(control, 73, "Linear solver"), 74, pick(2) ? "SPARSE-LU" : "GAUSS-JORDAN");
+            else
+                control = WithLine(control, 34, pick(2) ? "Y" : "N");  // pair 17, the analytic Jacobian
+        }
+    } else if (choice < 50) {
         // libFuzzer's mutation of the input as a whole.
         return LLVMFuzzerMutate(data, size, maxSize);
     } else {

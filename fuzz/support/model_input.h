@@ -6,7 +6,10 @@
 //
 // Layout (every byte string is a valid input):
 //   byte 0            the example number, modulo the number of examples
-//                     (Examples() in scratch_model.h);
+//                     (Examples() in scratch_model.h); the quotient, when
+//                     odd, makes the finite-difference Jacobians of the run
+//                     column by column (else as OSTRA_FD_JACOBIAN says;
+//                     grouped when it is unset);
 //   then records of   1 byte  table number, modulo the number of tables
 //                             (TableNames()),
 //                     2 bytes length n, little-endian,
@@ -17,9 +20,13 @@
 // The mutator changes one thing at a time while the rest of the model stays
 // valid: the bytes of one replaced table (by libFuzzer's own mutations), a
 // table newly replaced by a copy of the example's own (or of another
-// example's, when it has none), a replacement dropped, or the example
-// changed. That keeps most executions past "Control.csv" and the set-up, so
-// the checks of every reader are reached.
+// example's, when it has none), a replacement dropped, the example changed,
+// or one choice of how the run solves: the linear solver ("Control.csv"
+// lines 73 and 74, Gauss-Jordan or sparse LU), the analytic or the
+// finite-difference Jacobian (line 34), the finite-difference Jacobian
+// grouped or column by column. That keeps most executions past
+// "Control.csv" and the set-up, so the checks of every reader and both ways
+// of every solver are reached.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +38,7 @@ namespace ostra::fuzz {
 
 struct ModelInput {
     std::size_t example = 0;                    // index into Examples()
+    bool fdColumns = false;                     // finite-difference Jacobians column by column
     std::map<std::string, std::string> tables;  // table name (TableNames()) -> bytes
 };
 

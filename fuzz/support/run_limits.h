@@ -28,7 +28,7 @@ struct RunLimits {
     // Budget of the run itself (checked_run.cpp): time steps and Newton
     // iterations, and companion programs started.
     long maxStopChecks = 2000;
-    long maxCompanionStarts = 300;
+    long maxCompanionStarts = 500;
 };
 
 struct LimitsCheck {

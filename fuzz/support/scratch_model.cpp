@@ -130,6 +130,27 @@ void AddStartingValues(std::vector<ExampleModel>& list) {
     table("equation-solver", "GuessEqnSolver.csv") = "1\n1\n1\n";
 }
 
+// The nonlinear-sorption example takes 30 time steps, each eliminating its
+// dense 98 x 98 Jacobian at every Newton iteration: with the harnesses'
+// instrumentation about a second a run, against some 20 ms for a run of the
+// other examples. The harnesses' copy takes 5 steps ("Control.csv" line 22):
+// the same procedures in a sixth of the time.
+void ShortenSorptionRun(std::vector<ExampleModel>& list) {
+    for (ExampleModel& m : list) {
+        if (m.name != "nonlinear-sorption") continue;
+        std::string& control = m.tables["Control.csv"];
+        std::size_t start = 0;
+        for (int line = 1; line < 22 && start != std::string::npos; ++line) {
+            start = control.find('\n', start);
+            if (start != std::string::npos) ++start;
+        }
+        const std::size_t end = start == std::string::npos ? start : control.find_first_of("\r\n", start);
+        if (end == std::string::npos || control.compare(start, end - start, "30") != 0)
+            Finding("nonlinear-sorption's Control.csv has no line 22 of 30 time steps to shorten");
+        control.replace(start, end - start, "5");
+    }
+}
+
 }  // namespace
 
 const std::vector<ExampleModel>& Examples() {
@@ -140,6 +161,7 @@ const std::vector<ExampleModel>& Examples() {
                                  "quadratic-steady", "nonlinear-sorption"})
             list.push_back(LoadExample(root, name));
         AddStartingValues(list);
+        ShortenSorptionRun(list);
         return list;
     }();
     return examples;

@@ -9,7 +9,9 @@
 // OSTRA_FUZZ_EXAMPLES (the environment variable of that name overrides it);
 // the linear examples get starting guesses (and the steady one initial
 // values) of their own model added, so that a fuzzed "Control.csv" that
-// makes them nonlinear or dynamic still finds the files it needs.
+// makes them nonlinear or dynamic still finds the files it needs; the
+// nonlinear-sorption example takes 5 time steps instead of 30 (its runs are
+// the costliest by far).
 // An execution writes one model into the process's scratch directory --
 // created on first use under $OSTRA_FUZZ_TMP, /dev/shm or $TMPDIR (in that
 // order of preference) and removed when the process exits -- with some of

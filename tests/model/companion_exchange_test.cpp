@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "model/companion_exchange.h"
@@ -141,6 +142,32 @@ TEST(CompanionStart, FailuresEndTheRunNamingTheProgram) {
     EXPECT_NE(FatalText(dir, [&] { ShellFunction(t.s, "Loads.exe"); }).find("not found"),
               std::string::npos);
     EXPECT_EQ(t.s.companions.starts, 2);  // the programs that did start
+}
+
+TEST(CompanionRunner, TakesThePlaceOfTheProgramAndNothingElse) {
+    TempDir dir;
+    TestState t(dir.Path());
+    const std::string where = dir.Path().string();
+    std::string seen;
+    int status = 0;
+    t.s.companionRunner = [&](const std::string& program, const std::filesystem::path& in) {
+        seen += program + " in " + in.string() + ": " + ostra::testing::ReadFileText(in / "ShellFlows.csv");
+        if (status == 0) std::ofstream(in / "Flows.csv", std::ios::binary) << "answer\r\n";
+        return status;
+    };
+    // The program file is still looked for, and named as found.
+    dir.WriteExecutable("flows", "#!/bin/sh\nexit 9\n");
+    Exchange(t.s, "Flows", 5.0);
+    EXPECT_EQ(seen, "flows in " + where + ":  5 \r\n");
+    EXPECT_EQ(dir.Read("Flows.csv"), "answer\r\n");
+    status = 3;
+    EXPECT_EQ(FatalText(dir, [&] { Exchange(t.s, "Flows", 6.0); }),
+              ErrorLine("Companion program \"Flows.exe\" (file \"flows\") ended with exit status 3"));
+    EXPECT_TRUE(ostra::testing::BeginsWith(FatalText(dir, [&] { ShellFunction(t.s, "Telm.exe"); }),
+                                           "Error:  Companion program \"Telm.exe\" not found"));
+    EXPECT_EQ(t.s.companions.starts, 2);
+    ASSERT_EQ(t.s.companions.startsByProgram.size(), 1u);
+    EXPECT_EQ(t.s.companions.startsByProgram[0].second, 2);
 }
 
 }  // namespace
