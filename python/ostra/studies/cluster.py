@@ -124,7 +124,7 @@ class Executor:
     """
 
     def __init__(self, client=None, wait_for_workers: float = 120):
-        self.spec = client
+        self.target = client
         self.wait = wait_for_workers
         self.client = None
         self._own = None  # what close() closes
@@ -134,23 +134,23 @@ class Executor:
 
     @property
     def serial(self) -> bool:
-        return isinstance(self.spec, str) and self.spec == "serial"
+        return isinstance(self.target, str) and self.target == "serial"
 
     def _connect(self) -> None:
         if self.client is not None or self.serial:
             return
-        spec, local = self.spec, False
-        if spec is None:
+        target, local = self.target, False
+        if target is None:
             self._own = LocalDask()
             self.client, local = self._own.client, True
-        elif isinstance(spec, LocalDask):
-            self.client = spec.client
-        elif isinstance(spec, str):
+        elif isinstance(target, LocalDask):
+            self.client = target.client
+        elif isinstance(target, str):
             from distributed import Client
 
-            self.client = self._own = Client(spec)
+            self.client = self._own = Client(target)
         else:
-            self.client = spec
+            self.client = target
         try:
             self.client.wait_for_workers(1, timeout=self.wait)
         except (TimeoutError, asyncio.TimeoutError):
