@@ -14,7 +14,10 @@
    (summed over the scenarios, as the workers measured them);
 4. sweep-32765: four scenarios of the 32,765-equation chain on 2 local
    workers (outputs only kept) against the same four runs in a shell loop;
-   the client's peak memory (maximum resident set of its process).
+   the client's peak memory (maximum resident set of its process); and,
+   as the bound no sweep on this machine can pass, the same four runs two
+   at a time in the shell (no Python): two runs side by side share the
+   machine's memory and disk, so each is slower than alone.
 
 Each part runs in a process of its own (so that memory figures are its
 own); wall and CPU seconds are printed for every figure.
@@ -129,18 +132,24 @@ def sweep_large(root: Path, exe: str) -> dict:
             (d / t.target).write_bytes(t.fill({"k": k}))
         dirs.append(d)
     script = "; ".join(f"(cd {d} && {exe} . > /dev/null)" for d in dirs)
+    pairs = "; ".join(" ".join(f"(cd {d} && {exe} . > /dev/null) &" for d in dirs[k:k + 2]) + " wait"
+                      for k in range(0, len(dirs), 2))
     rounds = []
     with ostra.local_client(2) as cluster:
         for k in range(2):  # alternately, so that both meet the same load
             cpu, start = _cpu_children(), time.perf_counter()
             subprocess.run(["/bin/sh", "-c", script], check=True)
             loop = (time.perf_counter() - start, _cpu_children() - cpu)
+            start = time.perf_counter()
+            subprocess.run(["/bin/sh", "-c", pairs], check=True)
+            two_at_a_time = time.perf_counter() - start
             start, cpu = time.perf_counter(), _cpu_self()
             table = ostra.sweep(base, pd.DataFrame({"k": values}), root / f"out-{k}", client=cluster,
                                 executable=exe, files="none", progress=False)
             sweep = (time.perf_counter() - start, _cpu_self() - cpu)
             assert set(table.status) == {"done"}, table[["status", "error"]]
             rounds.append({"loop": loop, "sweep": sweep, "ratio": sweep[0] / loop[0],
+                           "two_at_a_time": two_at_a_time, "bound_ratio": two_at_a_time / loop[0],
                            "run_wall_in_sweep": table.wall_time.tolist()})
     return {"rounds": rounds, "client_max_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1e3}
 

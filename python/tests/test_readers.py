@@ -264,6 +264,19 @@ def test_last_row_checks_the_last_line(tmp_path):
     assert ostra.read_last_row(tmp_path) is None
 
 
+def test_last_row_names_the_columns_of_each_header_read(tmp_path):
+    # The names of a header are kept for the next file with the same header
+    # only: another header, or a faulty one, is read anew.
+    for k, header in enumerate(["SV 1 in Compartment 2 ,SV 2 in Compartment 2 ,",
+                                "SV 1 in Compartment 3 ,SV 2 in Compartment 3 ,",
+                                "SV 1 in Compartment 2 ,SV 2 in Compartment 2 ,"]):
+        _write(tmp_path, "AllTimeSeries.csv", SERIES.replace(SERIES.split(",", 1)[1].split("\n")[0], header))
+        assert list(ostra.read_last_row(tmp_path)[1]) == [c.strip() for c in header.split(",")[:2]], k
+    _write(tmp_path, "AllTimeSeries.csv", SERIES.replace("SV 2 in Compartment 2", "SV 1 in Compartment 2"))
+    with pytest.raises(ostra.ResultFileError, match="names a column a second time"):
+        ostra.read_last_row(tmp_path)
+
+
 def _general(v: float) -> str:
     """A Double as ostra writes it: up to 15 significant digits, no zero
     before the point, exponent form outside 1E-5 .. 1E15, blanks around."""

@@ -234,3 +234,18 @@ def test_scenario_files_written_by_the_workers_or_not_kept(local_sweep, base, da
     balance = ostra.sweep(base, SCENARIOS.iloc[:2], tmp_path / "none", client=dask_cluster["address"],
                           executable=PROGRAM, progress=False, files="none", outputs="mass-balance")
     assert set(balance.status) == {"done"} and "SV 1 In" in balance
+
+
+def test_final_values_travel_packed_with_their_bits_and_order():
+    import pickle
+    import struct
+
+    from ostra.studies.worker import PackedValues, unpack_outputs
+
+    values = {f"SV 1 in Compartment {k}": v for k, v in
+              enumerate([-0.0, 5e-324, 1.7976931348623157e308, float("inf"), 0.1 + 0.2, -2.5e-17] * 300)}
+    values["result_time"] = 10.0
+    back = unpack_outputs(pickle.loads(pickle.dumps(PackedValues(values))))
+    assert list(back) == list(values)
+    assert all(type(v) is float and struct.pack("<d", v) == struct.pack("<d", values[k]) for k, v in back.items())
+    assert unpack_outputs(values) is values

@@ -243,14 +243,7 @@ def read_last_row(source, name: str = TIME_SERIES, partial: bool = False) -> tup
         raise ValueError(f'read_last_row reads "{TIME_SERIES}" or "{ONE_COMPARTMENT}", not "{name}"')
     path = resolve(source, name, partial)
     header = read_header(path)
-    if name.lower() == ONE_COMPARTMENT.lower():
-        cells = _header_cells(header, "Time", trailing_comma=True)
-        if len(cells) < 2:
-            _fail(header, 1, "the header names no column")
-        keys, parts = _parse_columns(header, cells[1:], _SV, '"SV <n>"'), ("state_variable",)
-    else:
-        _, keys, parts = _series_columns(header)
-    names = ["Time"] + [_name(k, parts) for k in keys]
+    names = _last_row_names(header, name.lower() == ONE_COMPARTMENT.lower())
     if header.size == header.end:
         return None
     size = header.size
@@ -275,6 +268,32 @@ def read_last_row(source, name: str = TIME_SERIES, partial: bool = False) -> tup
     if values is None:
         values = parse_lines(path, [line], names, trailing_comma=True, first_line=None)[0]
     return float(values[0]), dict(zip(names[1:], map(float, values[1:])))
+
+
+# The column names of the headers read last: a study reads the last row of
+# one model's results once per scenario, and with tens of thousands of
+# columns naming them costs more than reading the row.
+_NAMES_SEEN: dict[tuple[bool, str], list[str]] = {}
+_NAMES_KEPT = 4
+
+
+def _last_row_names(header: Header, one_compartment: bool) -> list[str]:
+    key = (one_compartment, header.text)
+    names = _NAMES_SEEN.get(key)
+    if names is not None:
+        return names
+    if one_compartment:
+        cells = _header_cells(header, "Time", trailing_comma=True)
+        if len(cells) < 2:
+            _fail(header, 1, "the header names no column")
+        keys, parts = _parse_columns(header, cells[1:], _SV, '"SV <n>"'), ("state_variable",)
+    else:
+        _, keys, parts = _series_columns(header)
+    names = ["Time"] + [_name(k, parts) for k in keys]
+    if len(_NAMES_SEEN) >= _NAMES_KEPT:
+        del _NAMES_SEEN[next(iter(_NAMES_SEEN))]
+    _NAMES_SEEN[key] = names
+    return names
 
 
 def _last_line_end(f, start: int, size: int) -> int:

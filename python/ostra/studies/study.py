@@ -35,7 +35,7 @@ from ..runner import find_executable
 from .cluster import Executor
 from .outputs import OutputError, Outputs, extract
 from .scenarios import BaseModel, Scenario, StudyError, read_marker
-from .worker import finish, load_outputs, write_files
+from .worker import finish, load_outputs, unpack_outputs, write_files
 
 FILES_CHOICES = ("client", "shared", "none")
 _NOT_DONE = ("failed", "timeout", "lost")
@@ -219,6 +219,7 @@ class Study:
         try:
             for b, results in self.executor.run(jobs, wanted, self.strict, self.timeout, self.files):
                 for i, answer in zip(batches[b], results):
+                    answer["outputs"] = unpack_outputs(answer["outputs"])
                     self.runs += answer["status"] != "lost"
                     if answer["status"] != "lost" and self.files != "shared":
                         writes.append(writers.submit(self._write, scenarios[i], answer, wanted))

@@ -5,7 +5,7 @@ back the answer (and the files the run wrote, when the client keeps them).
 
 Runs wherever the batch is sent: in a Dask worker, or in the client itself
 for a serial study. Exports: run_scenarios, run_scenario, write_files,
-write_marker, save_outputs, MARKER.
+write_marker, save_outputs, unpack_outputs, MARKER.
 """
 
 from __future__ import annotations
@@ -52,6 +52,26 @@ def _worker_executable(model: dict) -> str:
         os.replace(tmp, target)
     _EXECUTABLES[digest] = str(target)
     return str(target)
+
+
+_PACKED_FROM = 1000  # values; fewer travel as the dict itself
+
+
+class PackedValues:
+    """Final values on their way back to the client: the names and one
+    array of the values (which Dask sends as it is), instead of a dict of
+    tens of thousands of float objects to pickle and unpickle."""
+
+    def __init__(self, outputs: dict[str, float]):
+        self.names = tuple(outputs)
+        self.values = np.fromiter(outputs.values(), dtype=np.float64, count=len(self.names))
+
+
+def unpack_outputs(outputs):
+    """The outputs as `extract` returned them (the same float bits)."""
+    if isinstance(outputs, PackedValues):
+        return dict(zip(outputs.names, outputs.values.tolist()))
+    return outputs
 
 
 def write_files(target: Path, files: dict[str, tuple[bytes, bool]]) -> None:
@@ -178,6 +198,8 @@ def run_scenario(job: dict, model: dict, wanted: Outputs, strict: bool = False, 
             answer["files"] = {n: (work / n).read_bytes() for n in result.files if (work / n).is_file()}
         if shared:
             finish(work, job["record"], answer, wanted, files_kept=True)
+        if isinstance(answer["outputs"], dict) and len(answer["outputs"]) > _PACKED_FROM:
+            answer["outputs"] = PackedValues(answer["outputs"])
         return answer
     finally:
         if not shared:
